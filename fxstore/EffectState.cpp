@@ -1,0 +1,101 @@
+#include "fxstore/EffectState.h"
+
+#include "framework/CPropVariant.h"
+#include "fxstore/EffectDefaults.h"
+#include "fxstore/EffectWords.h"
+#include "fxstore/EffectWriters.h"
+#include "fxstore/PropertyKeys.h"
+
+NaturalBassSettings g_naturalBass;
+LevelWordSettings g_levelWord;
+SoundSpaceExpanderSettings g_soundSpaceExpander;
+HeadphoneSettings g_headphone;
+ModeWordSettings g_modeWord;
+
+namespace {
+
+// The marker is present once the defaults were written: a VT_UI4 0. A value of any other type
+// counts as absent.
+bool IsFirstRun(IPropertyStore* fxStore) {
+    CPropVariant marker;
+    HRESULT hr = fxStore->GetValue(PKEY_Xan_FirstRunMarker, &marker);
+    return FAILED(hr) || marker->vt != VT_UI4;
+}
+
+void WriteFirstRunMarker(IPropertyStore* fxStore) {
+    // The one write that goes through the read-only handle itself; whether it persists is the
+    // store's business, and its result is not needed.
+    CPropVariant marker;
+    marker.SetUInt32(0);
+    fxStore->SetValue(PKEY_Xan_FirstRunMarker, *marker.Get());
+}
+
+void WriteDefaults(IMMDevice* device, int formFactor) {
+    EffectDefaults defaults = GetEffectDefaults(formFactor);
+
+    g_modeWord = defaults.modeWord;
+    WriteModeWord(device, g_modeWord.enabled, g_modeWord.modeOption, g_modeWord.bits8to11,
+                  g_modeWord.bits4to6, g_modeWord.bit3, g_modeWord.bit0);
+
+    g_headphone = defaults.headphone;
+    WriteHeadphoneWord(device, g_headphone.enabled, g_headphone.bit0Option,
+                       g_headphone.bits8to11Option, g_headphone.bits4to7Option);
+
+    WriteHeadphoneSelector(device, defaults.headphoneSelector);
+
+    g_soundSpaceExpander = defaults.soundSpaceExpander;
+    WriteEffectWord(device, PKEY_Xan_SoundSpaceExpander,
+                    PackSoundSpaceExpander(g_soundSpaceExpander));
+
+    g_levelWord = defaults.levelWord;
+    WriteEffectWord(device, PKEY_Xan_LevelWord, PackLevelWord(g_levelWord));
+
+    g_naturalBass = defaults.naturalBass;
+    WriteEffectWord(device, PKEY_Xan_NaturalBass, PackNaturalBass(g_naturalBass));
+}
+
+void LoadStoredWords(IPropertyStore* fxStore, IMMDevice* device) {
+    // Zeroed first, so a coded field whose stored bits have no code ends up 0.
+    g_modeWord = {};
+    g_headphone = {};
+    g_soundSpaceExpander = {};
+    g_levelWord = {};
+    g_naturalBass = {};
+
+    DWORD word = 0;
+    ReadEffectWord(fxStore, PKEY_Xan_ModeWord, &word);
+    UnpackModeWord(word, &g_modeWord);
+
+    ReadEffectWord(fxStore, PKEY_Xan_Headphone, &word);
+    UnpackHeadphone(word, &g_headphone);
+
+    // Selector 1 belongs with an enabled headphone effect; with the effect off it goes back to 2.
+    DWORD selector = 0;
+    if (SUCCEEDED(ReadEffectWord(fxStore, PKEY_Xan_HeadphoneSelector, &selector)) &&
+        selector == 1 && !g_headphone.enabled) {
+        WriteHeadphoneSelector(device, 2);
+    }
+
+    ReadEffectWord(fxStore, PKEY_Xan_SoundSpaceExpander, &word);
+    UnpackSoundSpaceExpander(word, &g_soundSpaceExpander);
+
+    ReadEffectWord(fxStore, PKEY_Xan_LevelWord, &word);
+    UnpackLevelWord(word, &g_levelWord);
+
+    ReadEffectWord(fxStore, PKEY_Xan_NaturalBass, &word);
+    UnpackNaturalBass(word, &g_naturalBass);
+}
+
+}  // namespace
+
+void LoadEffectState(IPropertyStore* fxStore, IMMDevice* device, int formFactor) {
+    if (!fxStore) {
+        return;
+    }
+    if (IsFirstRun(fxStore)) {
+        WriteFirstRunMarker(fxStore);
+        WriteDefaults(device, formFactor);
+    } else {
+        LoadStoredWords(fxStore, device);
+    }
+}

@@ -1,0 +1,37 @@
+#include "fxstore/PropVariantPayload.h"
+
+bool GetPropVariantPayload32(const PROPVARIANT& value, ULONG* payload) {
+    bool inlinePayload = false;
+    if ((value.vt & VT_VECTOR) && !(value.vt & (VT_ARRAY | VT_BYREF))) {
+        inlinePayload = true;  // the element count comes first
+    } else {
+        switch (value.vt) {
+            case VT_EMPTY:
+            case VT_NULL:
+            case VT_I1:
+            case VT_UI1:
+            case VT_I2:
+            case VT_UI2:
+            case VT_I4:
+            case VT_UI4:
+            case VT_INT:
+            case VT_UINT:
+            case VT_I8:
+            case VT_UI8:
+            case VT_R4:
+            case VT_R8:
+            case VT_CY:
+            case VT_DATE:
+            case VT_BOOL:
+            case VT_ERROR:
+            case VT_FILETIME:
+            case VT_BLOB:  // the byte count comes first
+                inlinePayload = true;
+                break;
+            default:
+                break;
+        }
+    }
+    *payload = inlinePayload ? value.ulVal : 0;
+    return inlinePayload;
+}

@@ -1,0 +1,390 @@
+#include "sim/audio/AudioService.h"
+
+#include <mmreg.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "sim/audio/ClassFactory.h"
+#include "sim/audio/LiveObjects.h"
+
+namespace sim::audio {
+namespace {
+
+std::mutex g_currentMutex;
+std::weak_ptr<AudioService> g_current;
+
+bool SameKey(const PROPERTYKEY& a, const PROPERTYKEY& b) {
+    return a.pid == b.pid && IsEqualGUID(a.fmtid, b.fmtid);
+}
+
+// The bytes a WAVEFORMATEX occupies, as the service reads them: the header and cbSize more, at
+// most the 22 bytes of a WAVEFORMATEXTENSIBLE's tail. A longer claim is refused unread.
+constexpr WORD kMaxFormatExtra = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
+
+}  // namespace
+
+AudioService::AudioService() = default;
+
+std::shared_ptr<AudioService> AudioService::Start() {
+    std::shared_ptr<AudioService> service(new AudioService());
+    {
+        std::lock_guard<std::mutex> lock(g_currentMutex);
+        g_current = service;
+    }
+    for (FactoryKind kind : {FactoryKind::DeviceEnumerator, FactoryKind::EndpointConfigVista,
+                             FactoryKind::EndpointConfig7}) {
+        IClassFactory* factory = NewClassFactory(service, kind);
+        DWORD cookie = 0;
+        if (SUCCEEDED(CoRegisterClassObject(FactoryClass(kind), factory, CLSCTX_INPROC_SERVER,
+                                            REGCLS_MULTIPLEUSE, &cookie))) {
+            service->m_registrations.push_back(cookie);
+        }
+        factory->Release();
+    }
+    service->m_notifier = std::thread([raw = service.get()] { raw->DeliverNotifications(); });
+    return service;
+}
+
+std::shared_ptr<AudioService> AudioService::Current() {
+    std::lock_guard<std::mutex> lock(g_currentMutex);
+    return g_current.lock();
+}
+
+AudioService::~AudioService() {
+    Stop();
+    for (IMMNotificationClient* client : m_clients) {
+        client->Release();
+    }
+}
+
+void AudioService::Stop() {
+    for (DWORD cookie : m_registrations) {
+        CoRevokeClassObject(cookie);
+    }
+    m_registrations.clear();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+    }
+    m_notifyWake.notify_all();
+    if (m_notifier.joinable()) {
+        m_notifier.join();
+    }
+}
+
+void AudioService::AddEndpoint(const std::wstring& id, EDataFlow flow, DWORD state) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_endpoints.push_back(Endpoint{id, flow, state, {}});
+}
+
+void AudioService::RemoveEndpoint(const std::wstring& id) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::erase_if(m_endpoints, [&](const Endpoint& e) { return e.id == id; });
+}
+
+void AudioService::SetEndpointState(const std::wstring& id, DWORD state) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (Endpoint* endpoint = Find(id)) {
+        endpoint->state = state;
+    }
+}
+
+void AudioService::SetProperty(Store store, const std::wstring& id, const PROPERTYKEY& key,
+                               Value value) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Endpoint* endpoint = Find(id);
+    if (!endpoint) {
+        return;
+    }
+    auto& properties = endpoint->properties[static_cast<int>(store)];
+    for (auto& [k, v] : properties) {
+        if (SameKey(k, key)) {
+            v = std::move(value);
+            return;
+        }
+    }
+    properties.emplace_back(key, std::move(value));
+}
+
+void AudioService::RemoveProperty(Store store, const std::wstring& id, const PROPERTYKEY& key) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (Endpoint* endpoint = Find(id)) {
+        std::erase_if(endpoint->properties[static_cast<int>(store)],
+                      [&](const auto& entry) { return SameKey(entry.first, key); });
+    }
+}
+
+std::optional<Value> AudioService::Property(Store store, const std::wstring& id,
+                                            const PROPERTYKEY& key) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (const Endpoint* endpoint = Find(id)) {
+        for (const auto& [k, v] : endpoint->properties[static_cast<int>(store)]) {
+            if (SameKey(k, key)) {
+                return v;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<std::pair<PROPERTYKEY, Value>> AudioService::Properties(
+    Store store, const std::wstring& id) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const Endpoint* endpoint = Find(id);
+    return endpoint ? endpoint->properties[static_cast<int>(store)]
+                    : std::vector<std::pair<PROPERTYKEY, Value>>{};
+}
+
+void AudioService::SetFxHandleWritable(bool writable) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_fxHandleWritable = writable;
+}
+
+bool AudioService::FxHandleWritable() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_fxHandleWritable;
+}
+
+void AudioService::FailOn(const char* operation, HRESULT result, int nth) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_failures.push_back({operation, std::nullopt, result, false, nth, 0});
+}
+
+void AudioService::FailOnKey(const char* operation, const PROPERTYKEY& key, HRESULT result,
+                             int nth) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_failures.push_back({operation, key, result, false, nth, 0});
+}
+
+void AudioService::SucceedWithNull(const char* operation, int nth) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_failures.push_back({operation, std::nullopt, S_OK, true, nth, 0});
+}
+
+void AudioService::ClearFailures() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_failures.clear();
+}
+
+int AudioService::Calls(const char* operation) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (const auto& [name, count] : m_calls) {
+        if (name == operation) {
+            return count;
+        }
+    }
+    return 0;
+}
+
+AudioService::Outcome AudioService::Enter(const char* operation, const PROPERTYKEY* key) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto call = std::find_if(m_calls.begin(), m_calls.end(),
+                             [&](const auto& entry) { return entry.first == operation; });
+    if (call == m_calls.end()) {
+        m_calls.emplace_back(operation, 1);
+    } else {
+        ++call->second;
+    }
+    Outcome outcome{S_OK, false};
+    for (FailureRule& rule : m_failures) {
+        if (rule.operation != operation || (rule.key && (!key || !SameKey(*rule.key, *key)))) {
+            continue;
+        }
+        ++rule.seen;
+        if (rule.nth == 0 || rule.nth == rule.seen) {
+            outcome = {rule.result, rule.null};
+        }
+    }
+    return outcome;
+}
+
+bool AudioService::HasEndpoint(const std::wstring& id) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return Find(id) != nullptr;
+}
+
+std::vector<std::wstring> AudioService::EndpointIds(EDataFlow flow, DWORD stateMask) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<std::wstring> ids;
+    for (const Endpoint& endpoint : m_endpoints) {
+        if ((flow == eAll || endpoint.flow == flow) && (endpoint.state & stateMask)) {
+            ids.push_back(endpoint.id);
+        }
+    }
+    return ids;
+}
+
+bool AudioService::EndpointState(const std::wstring& id, DWORD* state) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const Endpoint* endpoint = Find(id);
+    if (endpoint) {
+        *state = endpoint->state;
+    }
+    return endpoint != nullptr;
+}
+
+HRESULT AudioService::Write(WriteOrigin origin, int slot, Store store, const std::wstring& id,
+                            const PROPERTYKEY& key, const PROPVARIANT& value) {
+    Value stored;
+    HRESULT hr = Value::FromPropVariant(value, &stored);
+    if (SUCCEEDED(hr) && !HasEndpoint(id)) {
+        hr = E_NOTFOUND;
+    }
+    if (SUCCEEDED(hr)) {
+        SetProperty(store, id, key, stored);
+    }
+    LogWrite(origin, slot, store, id, key, stored, hr);
+    if (SUCCEEDED(hr)) {
+        Queue(id, key);
+    }
+    return hr;
+}
+
+HRESULT AudioService::WriteFormat(WriteOrigin origin, int slot, const std::wstring& id,
+                                  const WAVEFORMATEX* format) {
+    HRESULT hr = S_OK;
+    Value stored;
+    if (format->cbSize > kMaxFormatExtra) {
+        hr = E_INVALIDARG;
+    } else if (!HasEndpoint(id)) {
+        hr = E_NOTFOUND;
+    } else {
+        stored = Value::Blob(format, sizeof(WAVEFORMATEX) + format->cbSize);
+        SetProperty(Store::Endpoint, id, PKEY_AudioEngine_DeviceFormat, stored);
+    }
+    LogWrite(origin, slot, Store::Endpoint, id, PKEY_AudioEngine_DeviceFormat, stored, hr);
+    if (SUCCEEDED(hr)) {
+        Queue(id, PKEY_AudioEngine_DeviceFormat);
+    }
+    return hr;
+}
+
+void AudioService::LogWrite(WriteOrigin origin, int slot, Store store, const std::wstring& id,
+                            const PROPERTYKEY& key, Value value, HRESULT result) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_writes.push_back({origin, slot, store, id, key, std::move(value), result});
+}
+
+std::vector<WriteRecord> AudioService::Writes() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_writes;
+}
+
+void AudioService::ClearWrites() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_writes.clear();
+}
+
+void AudioService::Unexpected(const std::string& what) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_unexpected.push_back(what);
+}
+
+std::vector<std::string> AudioService::UnexpectedCalls() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_unexpected;
+}
+
+HRESULT AudioService::RegisterClient(IMMNotificationClient* client) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    client->AddRef();
+    m_clients.push_back(client);
+    return S_OK;
+}
+
+HRESULT AudioService::UnregisterClient(IMMNotificationClient* client) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto found = std::find(m_clients.begin(), m_clients.end(), client);
+    if (found == m_clients.end()) {
+        return E_NOTFOUND;
+    }
+    m_clients.erase(found);
+    client->Release();
+    return S_OK;
+}
+
+int AudioService::RegisteredClients() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return static_cast<int>(m_clients.size());
+}
+
+void AudioService::Queue(const std::wstring& id, const PROPERTYKEY& key) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_queue.emplace_back(id, key);
+    }
+    m_notifyWake.notify_one();
+}
+
+std::vector<Notification> AudioService::Notifications() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_notifyIdle.wait(lock, [&] { return (m_queue.empty() && !m_delivering) || !m_notifier.joinable(); });
+    return m_delivered;
+}
+
+// The notification thread: each accepted write reaches every registered client here, never on
+// the writer's thread. A client is held by a reference of its own while it is being called.
+void AudioService::DeliverNotifications() {
+    HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_notifyWake.wait(lock, [&] { return m_stopping || !m_queue.empty(); });
+        if (m_queue.empty()) {
+            break;
+        }
+        auto [id, key] = m_queue.front();
+        m_queue.pop_front();
+        std::vector<IMMNotificationClient*> clients = m_clients;
+        for (IMMNotificationClient* client : clients) {
+            client->AddRef();
+        }
+        m_delivering = true;
+        lock.unlock();
+        for (IMMNotificationClient* client : clients) {
+            client->OnPropertyValueChanged(id.c_str(), key);
+        }
+        for (IMMNotificationClient* client : clients) {
+            client->Release();
+        }
+        lock.lock();
+        m_delivered.push_back({id, key, GetCurrentThreadId()});
+        m_delivering = false;
+        m_notifyIdle.notify_all();
+    }
+    m_notifyIdle.notify_all();
+    lock.unlock();
+    if (SUCCEEDED(init)) {
+        CoUninitialize();
+    }
+}
+
+AudioService::Endpoint* AudioService::Find(const std::wstring& id) {
+    for (Endpoint& endpoint : m_endpoints) {
+        if (endpoint.id == id) {
+            return &endpoint;
+        }
+    }
+    return nullptr;
+}
+
+const AudioService::Endpoint* AudioService::Find(const std::wstring& id) const {
+    return const_cast<AudioService*>(this)->Find(id);
+}
+
+std::string DescribeLeftovers(const AudioService& service) {
+    std::string text = DescribeLiveObjects();
+    if (!text.empty()) {
+        text = "alive: " + text;
+    }
+    if (int clients = service.RegisteredClients()) {
+        text += (text.empty() ? "" : "; ") + std::to_string(clients) +
+                " notification client(s) still registered";
+    }
+    for (const std::string& call : service.UnexpectedCalls()) {
+        text += (text.empty() ? "" : "; ") + call;
+    }
+    return text;
+}
+
+}  // namespace sim::audio

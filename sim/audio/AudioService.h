@@ -1,0 +1,167 @@
+#pragma once
+
+#include <windows.h>
+#include <mmdeviceapi.h>
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/audio/Value.h"
+
+namespace sim::audio {
+
+// The two property stores of an endpoint.
+enum class Store { Endpoint, Fx };
+
+// The two generations of the undocumented components.
+enum class Generation { Vista, Windows7 };
+
+// The path a write came by: one of the two endpoint-configuration objects, or
+// IPropertyStore::SetValue on an FX store handle.
+enum class WriteOrigin { ConfigVista, Config7, FxStoreHandle };
+
+struct WriteRecord {
+    WriteOrigin origin;
+    int slot;  // the vtable slot that was called
+    Store store;
+    std::wstring endpointId;
+    PROPERTYKEY key;  // PKEY_AudioEngine_DeviceFormat for a device-format write
+    Value value;
+    HRESULT result;
+};
+
+struct Notification {
+    std::wstring endpointId;
+    PROPERTYKEY key;
+    DWORD threadId;  // the thread the clients were called on
+};
+
+// A stand-in for the Windows audio endpoint service and its two undocumented components (the
+// FX-store accessors and the endpoint-configuration objects). Start() registers its class
+// objects, so the system's own CoCreateInstance calls reach it. Tests and the bench describe the
+// machine through it, make any operation fail, and read back what was written and notified.
+class AudioService : public std::enable_shared_from_this<AudioService> {
+public:
+    // Creates the service and registers its class objects; the calling thread must be in the
+    // multithreaded apartment. Only one service runs at a time.
+    static std::shared_ptr<AudioService> Start();
+    // The running service, or null.
+    static std::shared_ptr<AudioService> Current();
+
+    AudioService(const AudioService&) = delete;
+    AudioService& operator=(const AudioService&) = delete;
+    ~AudioService();
+
+    // Revokes the class objects, delivers the notifications still queued and ends the
+    // notification thread.
+    void Stop();
+
+    // The machine.
+    void AddEndpoint(const std::wstring& id, EDataFlow flow = eRender,
+                     DWORD state = DEVICE_STATE_ACTIVE);
+    void RemoveEndpoint(const std::wstring& id);
+    void SetEndpointState(const std::wstring& id, DWORD state);
+    void SetProperty(Store store, const std::wstring& id, const PROPERTYKEY& key, Value value);
+    void RemoveProperty(Store store, const std::wstring& id, const PROPERTYKEY& key);
+    std::optional<Value> Property(Store store, const std::wstring& id,
+                                  const PROPERTYKEY& key) const;
+    // Whether IPropertyStore::SetValue on an FX store handle keeps the value (the default) or
+    // answers STG_E_ACCESSDENIED.
+    void SetFxHandleWritable(bool writable);
+
+    // Failures: the nth call (counting from 1) of the operation, or every call when nth is 0,
+    // returns result. FailOnKey only counts and fails calls for that key. SucceedWithNull makes
+    // the call succeed with a null result (a null device, a null id).
+    void FailOn(const char* operation, HRESULT result, int nth = 0);
+    void FailOnKey(const char* operation, const PROPERTYKEY& key, HRESULT result, int nth = 0);
+    void SucceedWithNull(const char* operation, int nth = 0);
+    void ClearFailures();
+    // How often the operation was called.
+    int Calls(const char* operation) const;
+
+    // What happened.
+    std::vector<WriteRecord> Writes() const;
+    void ClearWrites();
+    // Waits until every notification queued so far has been delivered, then lists them all.
+    std::vector<Notification> Notifications();
+    // Calls of slots the service does not implement, and other calls no caller should make.
+    std::vector<std::string> UnexpectedCalls() const;
+    int RegisteredClients() const;
+
+    // --- For the service's own COM objects. ---
+    struct Outcome {
+        HRESULT result;
+        bool null;
+    };
+    Outcome Enter(const char* operation, const PROPERTYKEY* key = nullptr);
+    bool HasEndpoint(const std::wstring& id) const;
+    std::vector<std::wstring> EndpointIds(EDataFlow flow, DWORD stateMask) const;
+    bool EndpointState(const std::wstring& id, DWORD* state) const;
+    bool FxHandleWritable() const;
+    // Stores a value and queues its change notification; logs the write with its result.
+    HRESULT Write(WriteOrigin origin, int slot, Store store, const std::wstring& id,
+                  const PROPERTYKEY& key, const PROPVARIANT& value);
+    HRESULT WriteFormat(WriteOrigin origin, int slot, const std::wstring& id,
+                        const WAVEFORMATEX* format);
+    void LogWrite(WriteOrigin origin, int slot, Store store, const std::wstring& id,
+                  const PROPERTYKEY& key, Value value, HRESULT result);
+    std::vector<std::pair<PROPERTYKEY, Value>> Properties(Store store,
+                                                          const std::wstring& id) const;
+    HRESULT RegisterClient(IMMNotificationClient* client);
+    HRESULT UnregisterClient(IMMNotificationClient* client);
+    void Unexpected(const std::string& what);
+
+private:
+    struct Endpoint {
+        std::wstring id;
+        EDataFlow flow;
+        DWORD state;
+        std::vector<std::pair<PROPERTYKEY, Value>> properties[2];
+    };
+    struct FailureRule {
+        std::string operation;
+        std::optional<PROPERTYKEY> key;
+        HRESULT result;
+        bool null;
+        int nth;
+        int seen;
+    };
+
+    AudioService();
+    Endpoint* Find(const std::wstring& id);
+    const Endpoint* Find(const std::wstring& id) const;
+    void Queue(const std::wstring& id, const PROPERTYKEY& key);
+    void DeliverNotifications();
+
+    mutable std::mutex m_mutex;
+    std::vector<Endpoint> m_endpoints;
+    bool m_fxHandleWritable = true;
+    std::vector<FailureRule> m_failures;
+    std::vector<std::pair<std::string, int>> m_calls;
+    std::vector<WriteRecord> m_writes;
+    std::vector<std::string> m_unexpected;
+    std::vector<IMMNotificationClient*> m_clients;  // each holds one reference
+
+    // Notifications go out on a thread of the service's own, as Windows does.
+    std::thread m_notifier;
+    std::condition_variable m_notifyWake;
+    std::condition_variable m_notifyIdle;
+    std::deque<std::pair<std::wstring, PROPERTYKEY>> m_queue;
+    bool m_delivering = false;
+    bool m_stopping = false;
+    std::vector<Notification> m_delivered;
+
+    std::vector<DWORD> m_registrations;  // CoRegisterClassObject cookies
+};
+
+// What a test that touched COM must leave behind: "" when no object of the service is alive,
+// no notification client is registered and no unexpected call was made; otherwise a description.
+std::string DescribeLeftovers(const AudioService& service);
+
+}  // namespace sim::audio

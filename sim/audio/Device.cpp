@@ -1,0 +1,113 @@
+#include <cstring>
+
+#include "sim/audio/ComObject.h"
+#include "sim/audio/ComponentIds.h"
+#include "sim/audio/Objects.h"
+#include "sim/audio/Operations.h"
+
+namespace sim::audio {
+namespace {
+
+class Device final : public ComObject<IMMDevice, ObjectKind::Device> {
+public:
+    Device(std::shared_ptr<AudioService> service, std::wstring id)
+        : ComObject(std::move(service)), m_id(std::move(id)) {}
+
+    HRESULT STDMETHODCALLTYPE Activate(REFIID, DWORD, PROPVARIANT*, void** object) override {
+        auto outcome = m_service->Enter(op::Activate);
+        if (!object) {
+            return E_POINTER;
+        }
+        *object = nullptr;
+        return FAILED(outcome.result) ? outcome.result : E_NOINTERFACE;
+    }
+
+    HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD access, IPropertyStore** store) override {
+        auto outcome = m_service->Enter(op::OpenPropertyStore);
+        if (!store) {
+            return E_POINTER;
+        }
+        *store = nullptr;
+        if (FAILED(outcome.result)) {
+            return outcome.result;
+        }
+        if (access != STGM_READ && access != STGM_WRITE && access != STGM_READWRITE) {
+            return E_INVALIDARG;
+        }
+        if (!m_service->HasEndpoint(m_id)) {
+            return E_NOTFOUND;
+        }
+        if (!outcome.null) {
+            *store = NewPropertyStore(m_service, Store::Endpoint, m_id);
+        }
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetId(LPWSTR* id) override {
+        auto outcome = m_service->Enter(op::GetId);
+        if (!id) {
+            return E_POINTER;
+        }
+        *id = nullptr;
+        if (FAILED(outcome.result)) {
+            return outcome.result;
+        }
+        if (outcome.null) {
+            return S_OK;
+        }
+        size_t bytes = (m_id.size() + 1) * sizeof(wchar_t);
+        *id = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
+        if (!*id) {
+            return E_OUTOFMEMORY;
+        }
+        std::memcpy(*id, m_id.c_str(), bytes);
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetState(DWORD* state) override {
+        auto outcome = m_service->Enter(op::GetState);
+        if (!state) {
+            return E_POINTER;
+        }
+        *state = 0;
+        if (FAILED(outcome.result)) {
+            return outcome.result;
+        }
+        if (!m_service->EndpointState(m_id, state)) {
+            *state = DEVICE_STATE_NOTPRESENT;
+        }
+        return S_OK;
+    }
+
+protected:
+    // The FX-store accessor of the generation the machine runs.
+    HRESULT QueryOther(REFIID iid, void** out) override {
+        bool vista = IsEqualIID(iid, kFxStoreAccessVista);
+        if (!vista && !IsEqualIID(iid, kFxStoreAccess7)) {
+            return E_NOINTERFACE;
+        }
+        auto outcome = m_service->Enter(op::QueryFxStoreAccess);
+        if (FAILED(outcome.result)) {
+            return outcome.result;
+        }
+        Generation generation;
+        if (!ActiveGeneration(&generation) || vista != (generation == Generation::Vista)) {
+            return E_NOINTERFACE;
+        }
+        if (!outcome.null) {
+            *out = NewFxStoreAccess(m_service, m_id, generation);
+        }
+        return S_OK;
+    }
+
+private:
+    std::wstring m_id;
+};
+
+}  // namespace
+
+IMMDevice* NewDevice(std::shared_ptr<AudioService> service, const std::wstring& id) {
+    return new Device(std::move(service), id);
+}
+
+}  // namespace sim::audio

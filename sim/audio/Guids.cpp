@@ -1,0 +1,4 @@
+// Definitions of the Windows audio GUIDs and property keys the service uses.
+#include <initguid.h>
+
+#include <mmdeviceapi.h>

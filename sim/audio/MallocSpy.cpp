@@ -1,0 +1,90 @@
+#include "sim/audio/MallocSpy.h"
+
+#include <objbase.h>
+
+#include <mutex>
+#include <unordered_set>
+
+namespace sim::audio {
+namespace {
+
+class MallocSpy final : public IMallocSpy {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) {
+            return E_POINTER;
+        }
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMallocSpy)) {
+            *out = static_cast<IMallocSpy*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    // The spy lives as long as the process.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+    SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T request) override { return request; }
+    void* STDMETHODCALLTYPE PostAlloc(void* actual) override {
+        if (actual) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_live.insert(actual);
+        }
+        return actual;
+    }
+    void* STDMETHODCALLTYPE PreFree(void* request, BOOL spyed) override {
+        if (request && spyed) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_live.erase(request);
+        }
+        return request;
+    }
+    void STDMETHODCALLTYPE PostFree(BOOL) override {}
+    SIZE_T STDMETHODCALLTYPE PreRealloc(void* request, SIZE_T size, void** newRequest,
+                                        BOOL spyed) override {
+        if (request && spyed) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_live.erase(request);
+        }
+        *newRequest = request;
+        return size;
+    }
+    void* STDMETHODCALLTYPE PostRealloc(void* actual, BOOL) override {
+        if (actual) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_live.insert(actual);
+        }
+        return actual;
+    }
+    void* STDMETHODCALLTYPE PreGetSize(void* request, BOOL) override { return request; }
+    SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T size, BOOL) override { return size; }
+    void* STDMETHODCALLTYPE PreDidAlloc(void* request, BOOL) override { return request; }
+    int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int actual) override { return actual; }
+    void STDMETHODCALLTYPE PreHeapMinimize() override {}
+    void STDMETHODCALLTYPE PostHeapMinimize() override {}
+
+    size_t Live() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_live.size();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::unordered_set<void*> m_live;
+};
+
+MallocSpy g_spy;
+bool g_installed = false;
+
+}  // namespace
+
+void InstallMallocSpy() {
+    if (!g_installed && SUCCEEDED(CoRegisterMallocSpy(&g_spy))) {
+        g_installed = true;
+    }
+}
+
+size_t LiveCoTaskMemBlocks() { return g_spy.Live(); }
+
+}  // namespace sim::audio

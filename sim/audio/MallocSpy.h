@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstddef>
+
+namespace sim::audio {
+
+// Watches every CoTaskMemAlloc, CoTaskMemRealloc and CoTaskMemFree of the process from the moment
+// it is installed, so a test can tell that every block handed to the system (ids, strings and
+// blobs in PROPVARIANTs) was freed. Install once, before the first test, on any thread.
+void InstallMallocSpy();
+
+// Blocks allocated since installation and not yet freed.
+size_t LiveCoTaskMemBlocks();
+
+}  // namespace sim::audio

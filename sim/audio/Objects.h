@@ -1,0 +1,31 @@
+#pragma once
+
+#include <windows.h>
+#include <mmdeviceapi.h>
+#include <propsys.h>
+
+#include <memory>
+#include <string>
+
+#include "sim/audio/AudioService.h"
+
+// Factories of the service's COM objects; each returns an object holding one reference.
+namespace sim::audio {
+
+IMMDeviceEnumerator* NewDeviceEnumerator(std::shared_ptr<AudioService> service);
+IMMDeviceCollection* NewDeviceCollection(std::shared_ptr<AudioService> service,
+                                         std::vector<std::wstring> ids);
+IMMDevice* NewDevice(std::shared_ptr<AudioService> service, const std::wstring& id);
+IPropertyStore* NewPropertyStore(std::shared_ptr<AudioService> service, Store store,
+                                 const std::wstring& id);
+
+// The undocumented components, with vtables laid out slot by slot.
+IUnknown* NewFxStoreAccess(std::shared_ptr<AudioService> service, const std::wstring& id,
+                           Generation generation);
+IUnknown* NewEndpointConfig(std::shared_ptr<AudioService> service, Generation generation);
+
+// The generation whose components answer on the simulated machine: Vista on 6.0, Windows 7 on
+// 6.1; false on any other version.
+bool ActiveGeneration(Generation* generation);
+
+}  // namespace sim::audio

@@ -1,0 +1,87 @@
+#include "sim/audio/ComObject.h"
+#include "sim/audio/ComponentIds.h"
+#include "sim/audio/Objects.h"
+#include "sim/audio/Operations.h"
+
+namespace sim::audio {
+namespace {
+
+// An endpoint's own property store or its FX store. It reads the service's current values, so a
+// value written through the configuration object shows through a handle opened before.
+template <ObjectKind kind>
+class PropertyStore final : public ComObject<IPropertyStore, kind> {
+public:
+    PropertyStore(std::shared_ptr<AudioService> service, Store store, std::wstring id)
+        : ComObject<IPropertyStore, kind>(std::move(service)), m_store(store), m_id(std::move(id)) {}
+
+    HRESULT STDMETHODCALLTYPE GetCount(DWORD* count) override {
+        if (!count) {
+            return E_POINTER;
+        }
+        *count = static_cast<DWORD>(this->m_service->Properties(m_store, m_id).size());
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetAt(DWORD index, PROPERTYKEY* key) override {
+        if (!key) {
+            return E_POINTER;
+        }
+        auto properties = this->m_service->Properties(m_store, m_id);
+        if (index >= properties.size()) {
+            return E_INVALIDARG;
+        }
+        *key = properties[index].first;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* value) override {
+        auto outcome = this->m_service->Enter(
+            m_store == Store::Fx ? op::FxStoreGetValue : op::EndpointStoreGetValue, &key);
+        if (!value) {
+            return E_POINTER;
+        }
+        PropVariantInit(value);
+        if (FAILED(outcome.result)) {
+            return outcome.result;
+        }
+        // A key the store does not hold reads as VT_EMPTY with success, as on Windows.
+        auto stored = this->m_service->Property(m_store, m_id, key);
+        return stored ? stored->ToPropVariant(value) : S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY key, REFPROPVARIANT value) override {
+        if (m_store == Store::Endpoint) {
+            this->m_service->Unexpected("IPropertyStore::SetValue on an endpoint property store");
+            return STG_E_ACCESSDENIED;
+        }
+        auto outcome = this->m_service->Enter(op::FxStoreSetValue, &key);
+        if (FAILED(outcome.result) || !this->m_service->FxHandleWritable()) {
+            HRESULT result = FAILED(outcome.result) ? outcome.result : STG_E_ACCESSDENIED;
+            Value attempted;
+            Value::FromPropVariant(value, &attempted);
+            this->m_service->LogWrite(WriteOrigin::FxStoreHandle, kPropertyStoreSetValueSlot,
+                                      Store::Fx, m_id, key, attempted, result);
+            return result;
+        }
+        return this->m_service->Write(WriteOrigin::FxStoreHandle, kPropertyStoreSetValueSlot,
+                                      Store::Fx, m_id, key, value);
+    }
+
+    HRESULT STDMETHODCALLTYPE Commit() override { return S_OK; }
+
+private:
+    Store m_store;
+    std::wstring m_id;
+};
+
+}  // namespace
+
+IPropertyStore* NewPropertyStore(std::shared_ptr<AudioService> service, Store store,
+                                 const std::wstring& id) {
+    if (store == Store::Fx) {
+        return new PropertyStore<ObjectKind::FxPropertyStore>(std::move(service), store, id);
+    }
+    return new PropertyStore<ObjectKind::EndpointPropertyStore>(std::move(service), store, id);
+}
+
+}  // namespace sim::audio
