@@ -7,9 +7,13 @@ namespace {
 
 constexpr DWORD kEnabledBit = 0x80000000;
 
-int EnabledOf(DWORD word) { return (word & kEnabledBit) ? 1 : 0; }
+int EnabledOf(DWORD word) {
+    return (word & kEnabledBit) ? 1 : 0;
+}
 
-DWORD EnabledBit(int enabled) { return enabled ? kEnabledBit : 0; }
+DWORD EnabledBit(int enabled) {
+    return enabled ? kEnabledBit : 0;
+}
 
 // Mode-word field values by option code 0 to 4.
 constexpr DWORD kModeFieldByOption[] = {3, 2, 0, 1, 4};

@@ -7,8 +7,7 @@ HRESULT CEndpointConfig::Create() {
     }
     if (generation == AudioServiceGeneration::Vista) {
         return CoCreateInstance(CLSID_AudioEndpointConfigVista, nullptr, CLSCTX_ALL,
-                                IID_IAudioEndpointConfigVista,
-                                reinterpret_cast<void**>(&m_vista));
+                                IID_IAudioEndpointConfigVista, reinterpret_cast<void**>(&m_vista));
     }
     return CoCreateInstance(CLSID_AudioEndpointConfig7, nullptr, CLSCTX_ALL,
                             IID_IAudioEndpointConfig7, reinterpret_cast<void**>(&m_windows7));

@@ -28,8 +28,7 @@ bool GetPropVariantPayload32(const PROPVARIANT& value, ULONG* payload) {
             case VT_BLOB:  // the byte count comes first
                 inlinePayload = true;
                 break;
-            default:
-                break;
+            default: break;
         }
     }
     *payload = inlinePayload ? value.ulVal : 0;

@@ -16,13 +16,8 @@ HRESULT GetAudioServiceGeneration(AudioServiceGeneration* generation) {
         return E_FAIL;
     }
     switch (info.dwMinorVersion) {
-        case 0:
-            *generation = AudioServiceGeneration::Vista;
-            return S_OK;
-        case 1:
-            *generation = AudioServiceGeneration::Windows7;
-            return S_OK;
-        default:
-            return E_FAIL;
+        case 0: *generation = AudioServiceGeneration::Vista; return S_OK;
+        case 1: *generation = AudioServiceGeneration::Windows7; return S_OK;
+        default: return E_FAIL;
     }
 }

@@ -20,6 +20,8 @@ const Api& Current();
 // Puts a table in place of Win32's; nullptr restores Win32's. The table must outlive its use.
 void Install(const Api* api);
 
-inline BOOL GetVersionExW(LPOSVERSIONINFOW info) { return Current().GetVersionExW(info); }
+inline BOOL GetVersionExW(LPOSVERSIONINFOW info) {
+    return Current().GetVersionExW(info);
+}
 
 }  // namespace platform

@@ -128,8 +128,8 @@ std::optional<Value> AudioService::Property(Store store, const std::wstring& id,
     return std::nullopt;
 }
 
-std::vector<std::pair<PROPERTYKEY, Value>> AudioService::Properties(
-    Store store, const std::wstring& id) const {
+std::vector<std::pair<PROPERTYKEY, Value>> AudioService::Properties(Store store,
+                                                                    const std::wstring& id) const {
     std::lock_guard<std::mutex> lock(m_mutex);
     const Endpoint* endpoint = Find(id);
     return endpoint ? endpoint->properties[static_cast<int>(store)]
@@ -319,7 +319,8 @@ void AudioService::Queue(const std::wstring& id, const PROPERTYKEY& key) {
 
 std::vector<Notification> AudioService::Notifications() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_notifyIdle.wait(lock, [&] { return (m_queue.empty() && !m_delivering) || !m_notifier.joinable(); });
+    m_notifyIdle.wait(lock,
+                      [&] { return (m_queue.empty() && !m_delivering) || !m_notifier.joinable(); });
     return m_delivered;
 }
 

@@ -75,9 +75,9 @@ public:
     // answers STG_E_ACCESSDENIED.
     void SetFxHandleWritable(bool writable);
 
-    // Failures: the nth call (counting from 1) of the operation, or every call when nth is 0,
-    // returns result. FailOnKey only counts and fails calls for that key. SucceedWithNull makes
-    // the call succeed with a null result (a null device, a null id).
+    // Failures: the nth call of the operation from now on (counting from 1), or every call when
+    // nth is 0, returns result. FailOnKey only counts and fails calls for that key. SucceedWithNull
+    // makes the call succeed with a null result (a null device, a null id).
     void FailOn(const char* operation, HRESULT result, int nth = 0);
     void FailOnKey(const char* operation, const PROPERTYKEY& key, HRESULT result, int nth = 0);
     void SucceedWithNull(const char* operation, int nth = 0);

@@ -57,9 +57,9 @@ public:
         if (!service) {
             return CO_E_SERVER_STOPPING;
         }
-        auto outcome = service->Enter(m_kind == FactoryKind::DeviceEnumerator
-                                          ? op::CreateDeviceEnumerator
-                                          : op::CreateEndpointConfig);
+        auto outcome =
+            service->Enter(m_kind == FactoryKind::DeviceEnumerator ? op::CreateDeviceEnumerator
+                                                                   : op::CreateEndpointConfig);
         if (FAILED(outcome.result)) {
             return outcome.result;
         }

@@ -19,7 +19,8 @@ public:
         if (FAILED(outcome.result)) {
             return outcome.result;
         }
-        if (flow < eRender || flow > eAll || stateMask == 0 || (stateMask & ~DEVICE_STATEMASK_ALL)) {
+        if (flow < eRender || flow > eAll || stateMask == 0 ||
+            (stateMask & ~DEVICE_STATEMASK_ALL)) {
             return E_INVALIDARG;
         }
         if (!outcome.null) {
@@ -89,8 +90,7 @@ public:
     }
 };
 
-class DeviceCollection final
-    : public ComObject<IMMDeviceCollection, ObjectKind::DeviceCollection> {
+class DeviceCollection final : public ComObject<IMMDeviceCollection, ObjectKind::DeviceCollection> {
 public:
     DeviceCollection(std::shared_ptr<AudioService> service, std::vector<std::wstring> ids)
         : ComObject(std::move(service)), m_ids(std::move(ids)) {}

@@ -21,7 +21,9 @@ const char* ObjectKindName(ObjectKind kind) {
     return "?";
 }
 
-int LiveObjects(ObjectKind kind) { return detail::g_live[static_cast<int>(kind)].load(); }
+int LiveObjects(ObjectKind kind) {
+    return detail::g_live[static_cast<int>(kind)].load();
+}
 
 std::string DescribeLiveObjects() {
     std::string text;

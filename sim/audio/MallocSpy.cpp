@@ -85,6 +85,8 @@ void InstallMallocSpy() {
     }
 }
 
-size_t LiveCoTaskMemBlocks() { return g_spy.Live(); }
+size_t LiveCoTaskMemBlocks() {
+    return g_spy.Live();
+}
 
 }  // namespace sim::audio

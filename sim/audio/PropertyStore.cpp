@@ -12,7 +12,9 @@ template <ObjectKind kind>
 class PropertyStore final : public ComObject<IPropertyStore, kind> {
 public:
     PropertyStore(std::shared_ptr<AudioService> service, Store store, std::wstring id)
-        : ComObject<IPropertyStore, kind>(std::move(service)), m_store(store), m_id(std::move(id)) {}
+        : ComObject<IPropertyStore, kind>(std::move(service)),
+          m_store(store),
+          m_id(std::move(id)) {}
 
     HRESULT STDMETHODCALLTYPE GetCount(DWORD* count) override {
         if (!count) {

@@ -160,11 +160,10 @@ HRESULT STDMETHODCALLTYPE QueryInterface(T* self, REFIID iid, void** out) {
     if (!out) {
         return E_POINTER;
     }
-    const IID& own = std::is_same_v<T, FxStoreAccess>
-                         ? (self->generation == Generation::Vista ? kFxStoreAccessVista
-                                                                  : kFxStoreAccess7)
-                         : (self->generation == Generation::Vista ? kEndpointConfigVista
-                                                                  : kEndpointConfig7);
+    const IID& own =
+        std::is_same_v<T, FxStoreAccess>
+            ? (self->generation == Generation::Vista ? kFxStoreAccessVista : kFxStoreAccess7)
+            : (self->generation == Generation::Vista ? kEndpointConfigVista : kEndpointConfig7);
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, own)) {
         AddRef(self);
         *out = self;
@@ -178,14 +177,14 @@ HRESULT STDMETHODCALLTYPE QueryInterface(T* self, REFIID iid, void** out) {
 
 IUnknown* NewFxStoreAccess(std::shared_ptr<AudioService> service, const std::wstring& id,
                            Generation generation) {
-    auto* access = new FxStoreAccess{GetTables().access.entries, {1}, std::move(service),
-                                     generation, id, {}};
+    auto* access =
+        new FxStoreAccess{GetTables().access.entries, {1}, std::move(service), generation, id, {}};
     return reinterpret_cast<IUnknown*>(access);
 }
 
 IUnknown* NewEndpointConfig(std::shared_ptr<AudioService> service, Generation generation) {
-    const Slot* table = generation == Generation::Vista ? GetTables().vista.entries
-                                                        : GetTables().win7.entries;
+    const Slot* table =
+        generation == Generation::Vista ? GetTables().vista.entries : GetTables().win7.entries;
     auto* config = new EndpointConfig{table, {1}, std::move(service), generation, L"", {}};
     return reinterpret_cast<IUnknown*>(config);
 }

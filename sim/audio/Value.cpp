@@ -8,31 +8,25 @@ namespace sim::audio {
 size_t ScalarSize(VARTYPE type) {
     switch (type) {
         case VT_EMPTY:
-        case VT_NULL:
-            return 0;
+        case VT_NULL: return 0;
         case VT_I1:
-        case VT_UI1:
-            return 1;
+        case VT_UI1: return 1;
         case VT_I2:
         case VT_UI2:
-        case VT_BOOL:
-            return 2;
+        case VT_BOOL: return 2;
         case VT_I4:
         case VT_UI4:
         case VT_INT:
         case VT_UINT:
         case VT_R4:
-        case VT_ERROR:
-            return 4;
+        case VT_ERROR: return 4;
         case VT_I8:
         case VT_UI8:
         case VT_R8:
         case VT_CY:
         case VT_DATE:
-        case VT_FILETIME:
-            return 8;
-        default:
-            return 0;
+        case VT_FILETIME: return 8;
+        default: return 0;
     }
 }
 
@@ -44,9 +38,13 @@ bool IsScalar(VARTYPE type) {
 
 }  // namespace
 
-Value Value::UInt32(ULONG value) { return Scalar(VT_UI4, value); }
+Value Value::UInt32(ULONG value) {
+    return Scalar(VT_UI4, value);
+}
 
-Value Value::Int32(LONG value) { return Scalar(VT_I4, static_cast<ULONG>(value)); }
+Value Value::Int32(LONG value) {
+    return Scalar(VT_I4, static_cast<ULONG>(value));
+}
 
 Value Value::String(const std::wstring& text) {
     Value v;
@@ -127,8 +125,9 @@ HRESULT Value::ToPropVariant(PROPVARIANT* out) const {
         if (!block) {
             return E_OUTOFMEMORY;
         }
-        std::memcpy(block, m_type == VT_LPWSTR ? static_cast<const void*>(m_text.c_str())
-                                               : static_cast<const void*>(m_bytes.data()),
+        std::memcpy(block,
+                    m_type == VT_LPWSTR ? static_cast<const void*>(m_text.c_str())
+                                        : static_cast<const void*>(m_bytes.data()),
                     size);
     }
     out->vt = m_type;
@@ -147,8 +146,8 @@ HRESULT Value::ToPropVariant(PROPVARIANT* out) const {
 }
 
 bool Value::operator==(const Value& other) const {
-    return m_type == other.m_type && m_payload == other.m_payload &&
-           m_bytes == other.m_bytes && m_text == other.m_text;
+    return m_type == other.m_type && m_payload == other.m_payload && m_bytes == other.m_bytes &&
+           m_text == other.m_text;
 }
 
 std::string Value::Describe() const {

@@ -16,7 +16,8 @@ std::vector<BYTE> StereoPcm(DWORD rate, WORD validBits) {
     format.Format.cbSize = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
     format.Samples.wValidBitsPerSample = validBits;
     format.dwChannelMask = SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT;
-    format.SubFormat = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+    format.SubFormat = {
+        0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
     const BYTE* bytes = reinterpret_cast<const BYTE*>(&format);
     return std::vector<BYTE>(bytes, bytes + sizeof format);
 }

@@ -7,6 +7,8 @@ platform::Api& StandInApi() {
     return api;
 }
 
-void UseStandInApi() { platform::Install(&StandInApi()); }
+void UseStandInApi() {
+    platform::Install(&StandInApi());
+}
 
 }  // namespace sim

@@ -22,17 +22,21 @@ std::atomic<int> g_calls{0};
 std::atomic<int> g_failures{0};
 
 DWORD BuildFor(DWORD major, DWORD minor) {
-    if (major == 6 && minor == 0) return 6002;
-    if (major == 6 && minor == 1) return 7601;
-    if (major == 6 && minor == 2) return 9200;
-    if (major == 5) return 2600;
+    if (major == 6 && minor == 0)
+        return 6002;
+    if (major == 6 && minor == 1)
+        return 7601;
+    if (major == 6 && minor == 2)
+        return 9200;
+    if (major == 5)
+        return 2600;
     return 0;
 }
 
 BOOL WINAPI StandInGetVersionExW(LPOSVERSIONINFOW info) {
     ++g_calls;
-    if (!info || (info->dwOSVersionInfoSize != kExtendedSize &&
-                  info->dwOSVersionInfoSize != kPlainSize)) {
+    if (!info ||
+        (info->dwOSVersionInfoSize != kExtendedSize && info->dwOSVersionInfoSize != kPlainSize)) {
         ++g_failures;
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -59,8 +63,7 @@ BOOL WINAPI StandInGetVersionExW(LPOSVERSIONINFOW info) {
 
 }  // namespace
 
-ScopedWindowsVersion::ScopedWindowsVersion(DWORD major, DWORD minor,
-                                           VersionQueryFailure failure)
+ScopedWindowsVersion::ScopedWindowsVersion(DWORD major, DWORD minor, VersionQueryFailure failure)
     : m_previousMajor(g_version.major),
       m_previousMinor(g_version.minor),
       m_previousFailure(g_version.failure),
@@ -79,9 +82,13 @@ ScopedWindowsVersion::~ScopedWindowsVersion() {
     }
 }
 
-int ScopedWindowsVersion::Calls() const { return g_calls.load() - m_callsAtStart; }
+int ScopedWindowsVersion::Calls() const {
+    return g_calls.load() - m_callsAtStart;
+}
 
-int ScopedWindowsVersion::Failures() const { return g_failures.load() - m_failuresAtStart; }
+int ScopedWindowsVersion::Failures() const {
+    return g_failures.load() - m_failuresAtStart;
+}
 
 void SimulatedWindowsVersion(DWORD* major, DWORD* minor) {
     if (g_version.set) {

@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include "framework/CComPtr.h"
+#include "fxstore/EffectState.h"
+#include "fxstore/FxPropertyStore.h"
+#include "tests/fxstore/FxStoreFixture.h"
+
+namespace {
+
+namespace op = sim::audio::op;
+
+std::vector<int> Fields(const ModeWordSettings& s) {
+    return {s.enabled, s.modeOption, s.bits8to11, s.bits4to6, s.bit3, s.bit0};
+}
+std::vector<int> Fields(const HeadphoneSettings& s) {
+    return {s.enabled, s.bit0Option, s.bits8to11Option, s.bits4to7Option};
+}
+std::vector<int> Fields(const SoundSpaceExpanderSettings& s) {
+    return {s.enabled, s.bit0Option};
+}
+std::vector<int> Fields(const LevelWordSettings& s) {
+    return {s.enabled, s.bits0to3};
+}
+std::vector<int> Fields(const NaturalBassSettings& s) {
+    return {s.enabled, s.bits0to7, s.boostLevel, s.bits12to15};
+}
+
+struct ExpectedWrite {
+    const PROPERTYKEY* key;
+    DWORD word;
+};
+
+class EffectState : public FxStoreTest {
+protected:
+    void SetUp() override {
+        FxStoreTest::SetUp();
+        ASSERT_EQ(Hr(S_OK), Hr(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                                                IID_IMMDeviceEnumerator,
+                                                reinterpret_cast<void**>(&enumerator))));
+        ASSERT_EQ(Hr(S_OK), Hr(enumerator->GetDevice(kSpeakersId, &device)));
+        ASSERT_EQ(Hr(S_OK), Hr(OpenFxPropertyStore(kSpeakersId, &fxStore)));
+        // Whatever an earlier test left in the process-wide records.
+        g_modeWord = {9, 9, 9, 9, 9, 9};
+        g_headphone = {9, 9, 9, 9};
+        g_soundSpaceExpander = {9, 9};
+        g_levelWord = {9, 9};
+        g_naturalBass = {9, 9, 9, 9};
+    }
+    void TearDown() override {
+        fxStore.Release();
+        device.Release();
+        enumerator.Release();
+        FxStoreTest::TearDown();
+    }
+
+    void Load(int formFactor, IMMDevice* withDevice) {
+        LoadEffectState(fxStore.Get(), withDevice, formFactor);
+    }
+    void Load(int formFactor) { Load(formFactor, device.Get()); }
+
+    void MarkConfigured() { SetFxWord(PKEY_Xan_FirstRunMarker, 0); }
+
+    // The marker through the FX handle, then the six words through the configuration object.
+    void ExpectFirstRunWrites(DWORD headphone, DWORD soundSpaceExpander, DWORD naturalBass) {
+        const ExpectedWrite expected[] = {
+            {&PKEY_Xan_FirstRunMarker, 0},
+            {&PKEY_Xan_ModeWord, 0x006007E0},
+            {&PKEY_Xan_Headphone, headphone},
+            {&PKEY_Xan_HeadphoneSelector, 2},
+            {&PKEY_Xan_SoundSpaceExpander, soundSpaceExpander},
+            {&PKEY_Xan_LevelWord, 0},
+            {&PKEY_Xan_NaturalBass, naturalBass},
+        };
+        auto writes = AcceptedWrites();
+        ASSERT_EQ(std::size(expected), writes.size());
+        EXPECT_EQ(WriteOrigin::FxStoreHandle, writes[0].origin);
+        for (size_t i = 0; i < writes.size(); ++i) {
+            EXPECT_TRUE(IsEqualPropertyKey(*expected[i].key, writes[i].key)) << "write " << i;
+            EXPECT_EQ(Value::UInt32(expected[i].word), writes[i].value) << "write " << i;
+            EXPECT_EQ(Store::Fx, writes[i].store) << "write " << i;
+            if (i > 0) {
+                EXPECT_EQ(WriteOrigin::Config7, writes[i].origin) << "write " << i;
+            }
+        }
+    }
+
+    CComPtr<IMMDeviceEnumerator> enumerator;
+    CComPtr<IMMDevice> device;
+    CComPtr<IPropertyStore> fxStore;
+};
+
+TEST_F(EffectState, FirstRunOnSpeakersWritesMarkerThenDefaultsInOrder) {
+    Load(1);
+    ExpectFirstRunWrites(0x80000211, 0x80000001, 0x80003513);
+    EXPECT_EQ((std::vector<int>{0, 0, 7, 14, 0, 0}), Fields(g_modeWord));
+    EXPECT_EQ((std::vector<int>{1, 6, 7, 9}), Fields(g_headphone));
+    EXPECT_EQ((std::vector<int>{1, 13}), Fields(g_soundSpaceExpander));
+    EXPECT_EQ((std::vector<int>{0, 0}), Fields(g_levelWord));
+    EXPECT_EQ((std::vector<int>{1, 19, 5, 3}), Fields(g_naturalBass));
+}
+
+TEST_F(EffectState, FirstRunOnHeadphonesAndHeadsetLeavesTheExpanderOff) {
+    for (int formFactor : {3, 5}) {
+        sim->RemoveProperty(Store::Fx, kSpeakersId, PKEY_Xan_FirstRunMarker);
+        sim->ClearWrites();
+        Load(formFactor);
+        ExpectFirstRunWrites(0x80000211, 0x00000001, 0x80003513);
+        EXPECT_EQ(1, g_headphone.enabled) << formFactor;
+        EXPECT_EQ(0, g_soundSpaceExpander.enabled) << formFactor;
+        EXPECT_EQ(1, g_naturalBass.enabled) << formFactor;
+    }
+}
+
+TEST_F(EffectState, FirstRunOnOtherEndpointsSwitchesEverythingOff) {
+    for (int formFactor : {2, 8, 9, 10}) {
+        sim->RemoveProperty(Store::Fx, kSpeakersId, PKEY_Xan_FirstRunMarker);
+        sim->ClearWrites();
+        Load(formFactor);
+        ExpectFirstRunWrites(0x00000211, 0x00000001, 0x00003513);
+        EXPECT_EQ(0, g_headphone.enabled) << formFactor;
+        EXPECT_EQ(0, g_soundSpaceExpander.enabled) << formFactor;
+        EXPECT_EQ(0, g_naturalBass.enabled) << formFactor;
+    }
+}
+
+TEST_F(EffectState, FirstRunWithoutADeviceWritesOnlyTheMarker) {
+    Load(1, nullptr);
+    auto writes = AcceptedWrites();
+    ASSERT_EQ(1u, writes.size());
+    EXPECT_TRUE(IsEqualPropertyKey(PKEY_Xan_FirstRunMarker, writes[0].key));
+    EXPECT_EQ((std::vector<int>{1, 6, 7, 9}), Fields(g_headphone));
+    EXPECT_EQ((std::vector<int>{1, 19, 5, 3}), Fields(g_naturalBass));
+}
+
+TEST_F(EffectState, LaterStartLoadsTheStoredWordsWithoutWriting) {
+    Load(1);
+    SetFxWord(PKEY_Xan_NaturalBass, 0x80003213);
+    SetFxWord(PKEY_Xan_SoundSpaceExpander, 0x00000001);
+    sim->ClearWrites();
+
+    Load(1);
+    EXPECT_TRUE(sim->Writes().empty());
+    EXPECT_EQ((std::vector<int>{0, 0, 7, 6, 0, 0}), Fields(g_modeWord));
+    EXPECT_EQ((std::vector<int>{1, 6, 7, 9}), Fields(g_headphone));
+    EXPECT_EQ((std::vector<int>{0, 13}), Fields(g_soundSpaceExpander));
+    EXPECT_EQ((std::vector<int>{1, 19, 2, 3}), Fields(g_naturalBass));
+}
+
+TEST_F(EffectState, SelectorOneGoesBackToTwoWhileTheHeadphoneEffectIsOff) {
+    MarkConfigured();
+    SetFxWord(PKEY_Xan_HeadphoneSelector, 1);
+    SetFxWord(PKEY_Xan_Headphone, 0x80000211);
+    Load(1);
+    EXPECT_TRUE(sim->Writes().empty());
+    EXPECT_EQ(1u, FxWord(PKEY_Xan_HeadphoneSelector));
+
+    SetFxWord(PKEY_Xan_Headphone, 0x00000211);
+    Load(1);
+    auto writes = AcceptedWrites();
+    ASSERT_EQ(1u, writes.size());
+    EXPECT_TRUE(IsEqualPropertyKey(PKEY_Xan_HeadphoneSelector, writes[0].key));
+    EXPECT_EQ(2u, FxWord(PKEY_Xan_HeadphoneSelector));
+}
+
+TEST_F(EffectState, AFailedSelectorReadWritesNothing) {
+    MarkConfigured();
+    SetFxWord(PKEY_Xan_HeadphoneSelector, 1);
+    sim->FailOnKey(op::FxStoreGetValue, PKEY_Xan_HeadphoneSelector, E_FAIL);
+    Load(1);
+    EXPECT_TRUE(sim->Writes().empty());
+}
+
+TEST_F(EffectState, CodesWithoutStoredBitsEndUpZero) {
+    MarkConfigured();
+    SetFxWord(PKEY_Xan_Headphone, 0x80000000);
+    SetFxWord(PKEY_Xan_ModeWord, 0x00E00000);  // mode field 7: no code
+    Load(1);
+    EXPECT_EQ((std::vector<int>{1, 5, 0, 0}), Fields(g_headphone));
+    EXPECT_EQ(0, g_modeWord.modeOption);
+}
+
+TEST_F(EffectState, WordsThatCannotBeReadLoadAsZero) {
+    MarkConfigured();
+    SetFxWord(PKEY_Xan_NaturalBass, 0x80003513);
+    SetFxWord(PKEY_Xan_SoundSpaceExpander, 0x80000001);
+    SetFx(PKEY_Xan_Headphone, Value::String(L"on"));
+    sim->FailOnKey(op::FxStoreGetValue, PKEY_Xan_NaturalBass, E_ACCESSDENIED);
+    Load(1);
+    EXPECT_EQ((std::vector<int>{0, 0, 0, 0}), Fields(g_naturalBass));
+    EXPECT_EQ((std::vector<int>{0, 5, 0, 0}), Fields(g_headphone));
+    EXPECT_EQ((std::vector<int>{1, 13}), Fields(g_soundSpaceExpander));
+}
+
+TEST_F(EffectState, WordsOfOtherNumericTypesLoadByTheirBits) {
+    MarkConfigured();
+    SetFx(PKEY_Xan_NaturalBass, Value::Int32(-2147470061));  // 0x80003513
+    SetFx(PKEY_Xan_SoundSpaceExpander, Value::Blob({1, 2, 3}));
+    Load(1);
+    EXPECT_EQ((std::vector<int>{1, 19, 5, 3}), Fields(g_naturalBass));
+    EXPECT_EQ((std::vector<int>{0, 13}), Fields(g_soundSpaceExpander));  // its length, 3
+}
+
+TEST_F(EffectState, AMarkerOfAnotherTypeCountsAsAbsent) {
+    for (const Value& marker : {Value::Int32(0), Value::String(L"0"), Value::Blob({0, 0, 0, 0})}) {
+        SetFx(PKEY_Xan_FirstRunMarker, marker);
+        sim->ClearWrites();
+        Load(1);
+        EXPECT_EQ(7u, AcceptedWrites().size()) << marker.Describe();
+        EXPECT_EQ(0u, FxWord(PKEY_Xan_FirstRunMarker)) << marker.Describe();
+    }
+}
+
+TEST_F(EffectState, AnUnreadableMarkerMeansAFirstRun) {
+    MarkConfigured();
+    sim->FailOnKey(op::FxStoreGetValue, PKEY_Xan_FirstRunMarker, E_FAIL, 1);
+    Load(3);
+    ExpectFirstRunWrites(0x80000211, 0x00000001, 0x80003513);
+}
+
+TEST_F(EffectState, WhenTheMarkerDoesNotStickEveryStartIsAFirstRun) {
+    sim->SetFxHandleWritable(false);
+    Load(1);
+    Load(1);
+    auto writes = AcceptedWrites();
+    EXPECT_EQ(12u, writes.size());
+    EXPECT_FALSE(sim->Property(Store::Fx, kSpeakersId, PKEY_Xan_FirstRunMarker));
+}
+
+}  // namespace

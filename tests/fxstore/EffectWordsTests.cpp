@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include "framework/CComPtr.h"
+#include "fxstore/EffectDefaults.h"
+#include "fxstore/EffectWords.h"
+#include "fxstore/FxPropertyStore.h"
+#include "tests/fxstore/FxStoreFixture.h"
+
+namespace {
+
+std::vector<int> Fields(const HeadphoneSettings& s) {
+    return {s.enabled, s.bit0Option, s.bits8to11Option, s.bits4to7Option};
+}
+std::vector<int> Fields(const ModeWordSettings& s) {
+    return {s.enabled, s.modeOption, s.bits8to11, s.bits4to6, s.bit3, s.bit0};
+}
+std::vector<int> Fields(const NaturalBassSettings& s) {
+    return {s.enabled, s.bits0to7, s.boostLevel, s.bits12to15};
+}
+DWORD Pack(const HeadphoneSettings& s) {
+    return PackHeadphone(s.enabled, s.bit0Option, s.bits8to11Option, s.bits4to7Option);
+}
+DWORD Pack(const ModeWordSettings& s) {
+    return PackModeWord(s.enabled, s.modeOption, s.bits8to11, s.bits4to6, s.bit3, s.bit0);
+}
+
+TEST(HeadphoneWord, UnpacksAndPacksTheDefaultWord) {
+    HeadphoneSettings settings = {};
+    UnpackHeadphone(0x80000211, &settings);
+    EXPECT_EQ((std::vector<int>{1, 6, 7, 9}), Fields(settings));
+    EXPECT_EQ(0x80000211u, Pack(settings));
+}
+
+TEST(HeadphoneWord, FieldsWithoutACodeKeepTheirPreviousCodes) {
+    HeadphoneSettings settings = {1, 6, 8, 11};
+    UnpackHeadphone(0x00000000, &settings);
+    EXPECT_EQ((std::vector<int>{0, 5, 8, 11}), Fields(settings));
+    UnpackHeadphone(0x80000F51, &settings);  // bits 8-11 = 15, bits 4-7 = 5: no codes
+    EXPECT_EQ((std::vector<int>{1, 6, 8, 11}), Fields(settings));
+    UnpackHeadphone(0x80000331, &settings);
+    EXPECT_EQ((std::vector<int>{1, 6, 8, 11}), Fields(settings));
+    UnpackHeadphone(0x00000220, &settings);
+    EXPECT_EQ((std::vector<int>{0, 5, 7, 10}), Fields(settings));
+}
+
+TEST(HeadphoneWord, CodesOfOtherFieldsPackAsZero) {
+    EXPECT_EQ(0x00000000u, PackHeadphone(FALSE, 5, 0, 0));
+    EXPECT_EQ(0x80000000u, PackHeadphone(TRUE, 5, 0, 0));
+    EXPECT_EQ(0x80000000u, PackHeadphone(TRUE, 13, 9, 7));
+    EXPECT_EQ(0x80000331u, PackHeadphone(TRUE, 6, 8, 11));
+}
+
+TEST(ModeWord, TheFirstRunDefaultSpillsIntoBitSeven) {
+    ModeWordSettings defaults = {0, 0, 7, 14, 0, 0};
+    EXPECT_EQ(0x006007E0u, Pack(defaults));
+    ModeWordSettings read = {};
+    UnpackModeWord(0x006007E0, &read);
+    EXPECT_EQ((std::vector<int>{0, 0, 7, 6, 0, 0}), Fields(read));
+}
+
+TEST(ModeWord, EveryModeCodeRoundTrips) {
+    for (int option = 0; option <= 4; ++option) {
+        ModeWordSettings settings = {1, option, 15, 7, 1, 1};
+        ModeWordSettings read = {};
+        UnpackModeWord(Pack(settings), &read);
+        EXPECT_EQ(Fields(settings), Fields(read)) << "option " << option;
+    }
+}
+
+TEST(ModeWord, FieldValuesWithoutACodeLeaveTheOptionAndUnknownOptionsPackAsZero) {
+    for (DWORD field = 5; field <= 15; ++field) {
+        ModeWordSettings settings = {0, 3, 0, 0, 0, 0};
+        UnpackModeWord(field << 21, &settings);
+        EXPECT_EQ(3, settings.modeOption) << "field " << field;
+    }
+    EXPECT_EQ(0x80000000u, PackModeWord(TRUE, 5, 0, 0, 0, 0));
+    EXPECT_EQ(0x00000000u, PackModeWord(FALSE, -1, 0, 0, 0, 0));
+}
+
+TEST(NaturalBassWord, SliderMovesOnlyTheBoostLevel) {
+    NaturalBassSettings settings = {};
+    UnpackNaturalBass(0x80003513, &settings);
+    EXPECT_EQ((std::vector<int>{1, 19, 5, 3}), Fields(settings));
+    settings.boostLevel = 2;
+    EXPECT_EQ(0x80003213u, PackNaturalBass(settings));
+}
+
+TEST(NaturalBassWord, BitsSixteenToThirtyAreDroppedOnTheNextWrite) {
+    NaturalBassSettings settings = {};
+    UnpackNaturalBass(0xFFFF3513, &settings);
+    EXPECT_EQ(0x80003513u, PackNaturalBass(settings));
+    // A record field out of its range does not spill into its neighbours.
+    settings.boostLevel = 0x1F;
+    EXPECT_EQ(0x80003F13u, PackNaturalBass(settings));
+}
+
+TEST(SoundSpaceExpanderWord, OptionThirteenSetsBitZero) {
+    SoundSpaceExpanderSettings settings = {};
+    UnpackSoundSpaceExpander(0x80000000, &settings);
+    EXPECT_EQ(1, settings.enabled);
+    EXPECT_EQ(12, settings.bit0Option);
+    EXPECT_EQ(0x80000000u, PackSoundSpaceExpander(settings));
+    EXPECT_EQ(0x00000001u, PackSoundSpaceExpander({0, 13}));
+    EXPECT_EQ(0x80000001u, PackSoundSpaceExpander({1, 13}));
+}
+
+TEST(LevelWord, KeepsFourBits) {
+    LevelWordSettings settings = {};
+    UnpackLevelWord(0x800000FA, &settings);
+    EXPECT_EQ(1, settings.enabled);
+    EXPECT_EQ(10, settings.bits0to3);
+    EXPECT_EQ(0x8000000Au, PackLevelWord(settings));
+}
+
+TEST(DefaultWords, FollowTheFormFactor) {
+    struct Expected {
+        int formFactor;
+        DWORD headphone, soundSpaceExpander, naturalBass;
+    };
+    for (Expected e : {Expected{1, 0x80000211, 0x80000001, 0x80003513},
+                       Expected{3, 0x80000211, 0x00000001, 0x80003513},
+                       Expected{5, 0x80000211, 0x00000001, 0x80003513},
+                       Expected{2, 0x00000211, 0x00000001, 0x00003513},
+                       Expected{8, 0x00000211, 0x00000001, 0x00003513},
+                       Expected{9, 0x00000211, 0x00000001, 0x00003513},
+                       Expected{10, 0x00000211, 0x00000001, 0x00003513}}) {
+        EffectDefaults defaults = GetEffectDefaults(e.formFactor);
+        EXPECT_EQ(0x006007E0u, Pack(defaults.modeWord)) << e.formFactor;
+        EXPECT_EQ(e.headphone, Pack(defaults.headphone)) << e.formFactor;
+        EXPECT_EQ(2u, defaults.headphoneSelector) << e.formFactor;
+        EXPECT_EQ(e.soundSpaceExpander, PackSoundSpaceExpander(defaults.soundSpaceExpander))
+            << e.formFactor;
+        EXPECT_EQ(0u, PackLevelWord(defaults.levelWord)) << e.formFactor;
+        EXPECT_EQ(e.naturalBass, PackNaturalBass(defaults.naturalBass)) << e.formFactor;
+    }
+}
+
+class ReadEffectWordTest : public FxStoreTest {
+protected:
+    void SetUp() override {
+        FxStoreTest::SetUp();
+        ASSERT_EQ(Hr(S_OK), Hr(OpenFxPropertyStore(kSpeakersId, &store)));
+    }
+    void TearDown() override {
+        store.Release();
+        FxStoreTest::TearDown();
+    }
+    CComPtr<IPropertyStore> store;
+};
+
+TEST_F(ReadEffectWordTest, TakesThePayloadOfNumbersAndZeroOtherwise) {
+    struct Case {
+        Value stored;
+        DWORD word;
+    };
+    const Case cases[] = {
+        {Value::UInt32(0x80003513), 0x80003513},
+        {Value::Int32(-2147470061), 0x80003513},  // the same bits as VT_I4
+        {Value::Scalar(VT_UI2, 0x3513), 0x3513},
+        {Value(), 0},
+        {Value::String(L"0x80003513"), 0},
+        {Value::Scalar(VT_UI8, 0x1234567880003513ULL), 0x80003513},
+    };
+    for (const Case& c : cases) {
+        SetFx(PKEY_Xan_NaturalBass, c.stored);
+        DWORD word = 1;
+        EXPECT_EQ(Hr(S_OK), Hr(ReadEffectWord(store.Get(), PKEY_Xan_NaturalBass, &word)));
+        EXPECT_EQ(c.word, word) << c.stored.Describe();
+    }
+}
+
+TEST_F(ReadEffectWordTest, AFailedReadGivesZero) {
+    SetFxWord(PKEY_Xan_NaturalBass, 0x80003513);
+    sim->FailOn(sim::audio::op::FxStoreGetValue, E_ACCESSDENIED);
+    DWORD word = 1;
+    EXPECT_EQ(Hr(E_ACCESSDENIED), Hr(ReadEffectWord(store.Get(), PKEY_Xan_NaturalBass, &word)));
+    EXPECT_EQ(0u, word);
+}
+
+}  // namespace

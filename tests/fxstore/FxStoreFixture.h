@@ -71,6 +71,7 @@ inline WAVEFORMATEXTENSIBLE ExtensiblePcm(DWORD rate, WORD bits, WORD validBits,
     format.Format.cbSize = 22;
     format.Samples.wValidBitsPerSample = validBits;
     format.dwChannelMask = channels == 2 ? 3 : 0x3F;
-    format.SubFormat = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+    format.SubFormat = {
+        0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
     return format;
 }

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "sim/audio/AudioService.h"
+#include "sim/audio/LiveObjects.h"
 #include "sim/audio/MallocSpy.h"
 #include "sim/audio/Operations.h"
 #include "tests/support/HResult.h"
