@@ -1,11 +1,11 @@
 #include "fxstore/EffectDefaults.h"
 
-#include "fxstore/EndpointFormat.h"
+#include <windows.h>
+#include <mmdeviceapi.h>
 
 EffectDefaults GetEffectDefaults(int formFactor) {
-    bool speakers = formFactor == FORM_FACTOR_SPEAKERS;
-    bool listening =
-        speakers || formFactor == FORM_FACTOR_HEADPHONES || formFactor == FORM_FACTOR_HEADSET;
+    bool speakers = formFactor == Speakers;
+    bool listening = speakers || formFactor == Headphones || formFactor == Headset;
     EffectDefaults defaults = {};
     // 14 is wider than the 3-bit field at bit 4; the stored default word is 0x006007E0.
     defaults.modeWord = {0, OPTION_MODE_3, 7, 14, 0, 0};

@@ -29,7 +29,7 @@ HRESULT WriteSpeakerMask(IMMDevice* device, const PROPERTYKEY& key) {
 }  // namespace
 
 int GetEndpointFormFactor(LPCWSTR endpointId) {
-    int formFactor = FORM_FACTOR_UNKNOWN;
+    int formFactor = UnknownFormFactor;
     CComPtr<IMMDeviceEnumerator> enumerator;
     CComPtr<IMMDevice> device;
     if (SUCCEEDED(OpenEndpointDevice(endpointId, enumerator, device))) {
@@ -122,7 +122,7 @@ BOOL ForceStereo48kFormat(LPCWSTR endpointId) {
     }
     ULONG payload = 0;
     GetPropVariantPayload32(*formFactor.Get(), &payload);
-    if (payload != FORM_FACTOR_SPEAKERS) {
+    if (payload != Speakers) {
         return TRUE;
     }
     WriteSpeakerMask(device.Get(), PKEY_AudioEndpoint_PhysicalSpeakers);

@@ -1,18 +1,12 @@
 #pragma once
 
 #include <windows.h>
+#include <mmdeviceapi.h>
 
 // The endpoint's form factor and device format, read from its own property store.
 
-// Form factors the page tells apart (Windows' EndpointFormFactor numbers).
-enum : int {
-    FORM_FACTOR_SPEAKERS = 1,
-    FORM_FACTOR_HEADPHONES = 3,
-    FORM_FACTOR_HEADSET = 5,
-    FORM_FACTOR_UNKNOWN = 10,
-};
-
-// The endpoint's form factor, or FORM_FACTOR_UNKNOWN when it cannot be read.
+// The endpoint's form factor as Windows numbers it (EndpointFormFactor: Speakers, Headphones,
+// Headset, ...), or UnknownFormFactor when it cannot be read.
 int GetEndpointFormFactor(LPCWSTR endpointId);
 
 // The sample rate and valid bits per sample of the endpoint's current device format. Both are 0

@@ -39,6 +39,9 @@ std::shared_ptr<AudioService> AudioService::Start() {
         if (SUCCEEDED(CoRegisterClassObject(FactoryClass(kind), factory, CLSCTX_INPROC_SERVER,
                                             REGCLS_MULTIPLEUSE, &cookie))) {
             service->m_registrations.push_back(cookie);
+        } else {
+            // Calls would reach Wine's own classes instead: make every test of it fail.
+            service->Unexpected("class object not registered (is the thread in the MTA?)");
         }
         factory->Release();
     }
@@ -319,8 +322,7 @@ void AudioService::Queue(const std::wstring& id, const PROPERTYKEY& key) {
 
 std::vector<Notification> AudioService::Notifications() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_notifyIdle.wait(lock,
-                      [&] { return (m_queue.empty() && !m_delivering) || !m_notifier.joinable(); });
+    m_notifyIdle.wait(lock, [&] { return (m_queue.empty() && !m_delivering) || m_notifierDone; });
     return m_delivered;
 }
 
@@ -353,6 +355,7 @@ void AudioService::DeliverNotifications() {
         m_delivering = false;
         m_notifyIdle.notify_all();
     }
+    m_notifierDone = true;
     m_notifyIdle.notify_all();
     lock.unlock();
     if (SUCCEEDED(init)) {

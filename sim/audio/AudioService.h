@@ -155,6 +155,7 @@ private:
     std::deque<std::pair<std::wstring, PROPERTYKEY>> m_queue;
     bool m_delivering = false;
     bool m_stopping = false;
+    bool m_notifierDone = false;
     std::vector<Notification> m_delivered;
 
     std::vector<DWORD> m_registrations;  // CoRegisterClassObject cookies

@@ -23,24 +23,7 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD access, IPropertyStore** store) override {
-        auto outcome = m_service->Enter(op::OpenPropertyStore);
-        if (!store) {
-            return E_POINTER;
-        }
-        *store = nullptr;
-        if (FAILED(outcome.result)) {
-            return outcome.result;
-        }
-        if (access != STGM_READ && access != STGM_WRITE && access != STGM_READWRITE) {
-            return E_INVALIDARG;
-        }
-        if (!m_service->HasEndpoint(m_id)) {
-            return E_NOTFOUND;
-        }
-        if (!outcome.null) {
-            *store = NewPropertyStore(m_service, Store::Endpoint, m_id);
-        }
-        return S_OK;
+        return OpenStore(m_service, op::OpenPropertyStore, Store::Endpoint, m_id, access, store);
     }
 
     HRESULT STDMETHODCALLTYPE GetId(LPWSTR* id) override {

@@ -18,6 +18,10 @@ IMMDeviceCollection* NewDeviceCollection(std::shared_ptr<AudioService> service,
 IMMDevice* NewDevice(std::shared_ptr<AudioService> service, const std::wstring& id);
 IPropertyStore* NewPropertyStore(std::shared_ptr<AudioService> service, Store store,
                                  const std::wstring& id);
+// IMMDevice::OpenPropertyStore and the accessor's OpenFxStore: the operation's failure, the
+// access mode and the endpoint checked, then a new store.
+HRESULT OpenStore(const std::shared_ptr<AudioService>& service, const char* operation, Store store,
+                  const std::wstring& id, DWORD access, IPropertyStore** out);
 
 // The undocumented components, with vtables laid out slot by slot.
 IUnknown* NewFxStoreAccess(std::shared_ptr<AudioService> service, const std::wstring& id,

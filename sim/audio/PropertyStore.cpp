@@ -78,6 +78,28 @@ private:
 
 }  // namespace
 
+HRESULT OpenStore(const std::shared_ptr<AudioService>& service, const char* operation, Store store,
+                  const std::wstring& id, DWORD access, IPropertyStore** out) {
+    auto outcome = service->Enter(operation);
+    if (!out) {
+        return E_POINTER;
+    }
+    *out = nullptr;
+    if (FAILED(outcome.result)) {
+        return outcome.result;
+    }
+    if (access != STGM_READ && access != STGM_WRITE && access != STGM_READWRITE) {
+        return E_INVALIDARG;
+    }
+    if (!service->HasEndpoint(id)) {
+        return E_NOTFOUND;
+    }
+    if (!outcome.null) {
+        *out = NewPropertyStore(service, store, id);
+    }
+    return S_OK;
+}
+
 IPropertyStore* NewPropertyStore(std::shared_ptr<AudioService> service, Store store,
                                  const std::wstring& id) {
     if (store == Store::Fx) {

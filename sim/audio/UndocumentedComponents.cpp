@@ -60,24 +60,7 @@ HRESULT STDMETHODCALLTYPE NotImplemented(T* self) {
 }
 
 HRESULT STDMETHODCALLTYPE OpenFxStore(FxStoreAccess* self, DWORD access, IPropertyStore** store) {
-    auto outcome = self->service->Enter(op::OpenFxStore);
-    if (!store) {
-        return E_POINTER;
-    }
-    *store = nullptr;
-    if (FAILED(outcome.result)) {
-        return outcome.result;
-    }
-    if (access != STGM_READ && access != STGM_WRITE && access != STGM_READWRITE) {
-        return E_INVALIDARG;
-    }
-    if (!self->service->HasEndpoint(self->endpointId)) {
-        return E_NOTFOUND;
-    }
-    if (!outcome.null) {
-        *store = NewPropertyStore(self->service, Store::Fx, self->endpointId);
-    }
-    return S_OK;
+    return OpenStore(self->service, op::OpenFxStore, Store::Fx, self->endpointId, access, store);
 }
 
 WriteOrigin OriginOf(const EndpointConfig* self) {

@@ -34,10 +34,7 @@ class EffectState : public FxStoreTest {
 protected:
     void SetUp() override {
         FxStoreTest::SetUp();
-        ASSERT_EQ(Hr(S_OK), Hr(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                                                IID_IMMDeviceEnumerator,
-                                                reinterpret_cast<void**>(&enumerator))));
-        ASSERT_EQ(Hr(S_OK), Hr(enumerator->GetDevice(kSpeakersId, &device)));
+        GetSpeakersDevice();
         ASSERT_EQ(Hr(S_OK), Hr(OpenFxPropertyStore(kSpeakersId, &fxStore)));
         // Whatever an earlier test left in the process-wide records.
         g_modeWord = {9, 9, 9, 9, 9, 9};
@@ -48,8 +45,6 @@ protected:
     }
     void TearDown() override {
         fxStore.Release();
-        device.Release();
-        enumerator.Release();
         FxStoreTest::TearDown();
     }
 
@@ -84,8 +79,6 @@ protected:
         }
     }
 
-    CComPtr<IMMDeviceEnumerator> enumerator;
-    CComPtr<IMMDevice> device;
     CComPtr<IPropertyStore> fxStore;
 };
 

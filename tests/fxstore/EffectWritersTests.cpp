@@ -13,20 +13,13 @@ class EffectWriters : public FxStoreTest {
 protected:
     void SetUp() override {
         FxStoreTest::SetUp();
-        ASSERT_EQ(Hr(S_OK), Hr(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                                                IID_IMMDeviceEnumerator,
-                                                reinterpret_cast<void**>(&enumerator))));
-        ASSERT_EQ(Hr(S_OK), Hr(enumerator->GetDevice(kSpeakersId, &device)));
+        GetSpeakersDevice();
         ASSERT_EQ(Hr(S_OK), Hr(OpenFxPropertyStore(kSpeakersId, &fxStore)));
     }
     void TearDown() override {
         fxStore.Release();
-        device.Release();
-        enumerator.Release();
         FxStoreTest::TearDown();
     }
-    CComPtr<IMMDeviceEnumerator> enumerator;
-    CComPtr<IMMDevice> device;
     CComPtr<IPropertyStore> fxStore;
 };
 

@@ -76,12 +76,7 @@ TEST_P(FxStoreGeneration, SetFxPropertyValueWritesThroughTheGenerationsObjectAnd
 }
 
 TEST_P(FxStoreGeneration, EndpointWritersUseTheGenerationsSlots) {
-    CComPtr<IMMDeviceEnumerator> enumerator;
-    CComPtr<IMMDevice> device;
-    ASSERT_EQ(Hr(S_OK),
-              Hr(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                                  IID_IMMDeviceEnumerator, reinterpret_cast<void**>(&enumerator))));
-    ASSERT_EQ(Hr(S_OK), Hr(enumerator->GetDevice(kSpeakersId, &device)));
+    GetSpeakersDevice();
 
     CPropVariant mask;
     mask.SetUInt32(3);
@@ -182,18 +177,8 @@ class EndpointWriters : public FxStoreTest {
 protected:
     void SetUp() override {
         FxStoreTest::SetUp();
-        ASSERT_EQ(Hr(S_OK), Hr(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                                                IID_IMMDeviceEnumerator,
-                                                reinterpret_cast<void**>(&enumerator))));
-        ASSERT_EQ(Hr(S_OK), Hr(enumerator->GetDevice(kSpeakersId, &device)));
+        GetSpeakersDevice();
     }
-    void TearDown() override {
-        device.Release();
-        enumerator.Release();
-        FxStoreTest::TearDown();
-    }
-    CComPtr<IMMDeviceEnumerator> enumerator;
-    CComPtr<IMMDevice> device;
 };
 
 TEST_F(EndpointWriters, WriteTheEndpointsOwnStoreByItsId) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/CComPtr.h"
 #include "fxstore/PropertyKeys.h"
 #include "sim/audio/ComponentIds.h"
 #include "sim/platform/WindowsVersion.h"
@@ -23,6 +24,19 @@ protected:
         SimAudioTest::SetUp();
         sim->AddEndpoint(kSpeakersId);
         SetFormFactor(kSpeakersId, 1);
+    }
+    void TearDown() override {
+        device.Release();
+        enumerator.Release();
+        SimAudioTest::TearDown();
+    }
+
+    // Fills enumerator and device with the speakers' IMMDevice, as the page holds it.
+    void GetSpeakersDevice() {
+        ASSERT_EQ(Hr(S_OK), Hr(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                                                IID_IMMDeviceEnumerator,
+                                                reinterpret_cast<void**>(&enumerator))));
+        ASSERT_EQ(Hr(S_OK), Hr(enumerator->GetDevice(kSpeakersId, &device)));
     }
 
     void SetFormFactor(const std::wstring& id, int formFactor) {
@@ -51,6 +65,8 @@ protected:
     }
 
     sim::ScopedWindowsVersion windows7{6, 1};
+    CComPtr<IMMDeviceEnumerator> enumerator;
+    CComPtr<IMMDevice> device;
 };
 
 // A device format as the endpoint store keeps it.
