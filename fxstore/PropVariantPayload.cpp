@@ -25,7 +25,8 @@ bool GetPropVariantPayload32(const PROPVARIANT& value, ULONG* payload) {
             case VT_BOOL:
             case VT_ERROR:
             case VT_FILETIME:
-            case VT_BLOB:  // the byte count comes first
+            case VT_DECIMAL:  // the lowest 32 bits of its number
+            case VT_BLOB:     // the byte count comes first
                 inlinePayload = true;
                 break;
             default: break;

@@ -96,11 +96,13 @@ void AudioService::SetEndpointState(const std::wstring& id, DWORD state) {
 void AudioService::SetProperty(Store store, const std::wstring& id, const PROPERTYKEY& key,
                                Value value) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    Endpoint* endpoint = Find(id);
-    if (!endpoint) {
-        return;
+    if (Endpoint* endpoint = Find(id)) {
+        Put(endpoint->properties[static_cast<int>(store)], key, std::move(value));
     }
-    auto& properties = endpoint->properties[static_cast<int>(store)];
+}
+
+void AudioService::Put(std::vector<std::pair<PROPERTYKEY, Value>>& properties,
+                       const PROPERTYKEY& key, Value value) {
     for (auto& [k, v] : properties) {
         if (SameKey(k, key)) {
             v = std::move(value);
@@ -231,34 +233,41 @@ HRESULT AudioService::Write(WriteOrigin origin, int slot, Store store, const std
                             const PROPERTYKEY& key, const PROPVARIANT& value) {
     Value stored;
     HRESULT hr = Value::FromPropVariant(value, &stored);
-    if (SUCCEEDED(hr) && !HasEndpoint(id)) {
-        hr = E_NOTFOUND;
-    }
-    if (SUCCEEDED(hr)) {
-        SetProperty(store, id, key, stored);
-    }
-    LogWrite(origin, slot, store, id, key, stored, hr);
-    if (SUCCEEDED(hr)) {
-        Queue(id, key);
-    }
-    return hr;
+    return Commit(origin, slot, store, id, key, std::move(stored), hr);
 }
 
 HRESULT AudioService::WriteFormat(WriteOrigin origin, int slot, const std::wstring& id,
                                   const WAVEFORMATEX* format) {
-    HRESULT hr = S_OK;
-    Value stored;
     if (format->cbSize > kMaxFormatExtra) {
-        hr = E_INVALIDARG;
-    } else if (!HasEndpoint(id)) {
-        hr = E_NOTFOUND;
-    } else {
-        stored = Value::Blob(format, sizeof(WAVEFORMATEX) + format->cbSize);
-        SetProperty(Store::Endpoint, id, PKEY_AudioEngine_DeviceFormat, stored);
+        return Commit(origin, slot, Store::Endpoint, id, PKEY_AudioEngine_DeviceFormat, Value(),
+                      E_INVALIDARG);
     }
-    LogWrite(origin, slot, Store::Endpoint, id, PKEY_AudioEngine_DeviceFormat, stored, hr);
+    return Commit(origin, slot, Store::Endpoint, id, PKEY_AudioEngine_DeviceFormat,
+                  Value::Blob(format, sizeof(WAVEFORMATEX) + format->cbSize), S_OK);
+}
+
+// Stores, logs and queues the notification in one step, so that the store, the log and the
+// notifications agree on the order of writes from any threads.
+HRESULT AudioService::Commit(WriteOrigin origin, int slot, Store store, const std::wstring& id,
+                             const PROPERTYKEY& key, Value value, HRESULT hr) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        Endpoint* endpoint = Find(id);
+        if (SUCCEEDED(hr) && !endpoint) {
+            hr = E_NOTFOUND;
+        }
+        if (SUCCEEDED(hr) && m_stopping) {
+            m_unexpected.push_back("a write after the service stopped");
+            hr = CO_E_SERVER_STOPPING;
+        }
+        if (SUCCEEDED(hr)) {
+            Put(endpoint->properties[static_cast<int>(store)], key, value);
+            m_queue.emplace_back(id, key);
+        }
+        m_writes.push_back({origin, slot, store, id, key, std::move(value), hr});
+    }
     if (SUCCEEDED(hr)) {
-        Queue(id, PKEY_AudioEngine_DeviceFormat);
+        m_notifyWake.notify_one();
     }
     return hr;
 }
@@ -296,13 +305,20 @@ HRESULT AudioService::RegisterClient(IMMNotificationClient* client) {
     return S_OK;
 }
 
+// Once this returns, the client is not called again: a delivery in progress is waited for,
+// unless the client unregisters from inside it.
 HRESULT AudioService::UnregisterClient(IMMNotificationClient* client) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto found = std::find(m_clients.begin(), m_clients.end(), client);
-    if (found == m_clients.end()) {
-        return E_NOTFOUND;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        auto found = std::find(m_clients.begin(), m_clients.end(), client);
+        if (found == m_clients.end()) {
+            return E_NOTFOUND;
+        }
+        m_clients.erase(found);
+        if (std::this_thread::get_id() != m_notifier.get_id()) {
+            m_notifyIdle.wait(lock, [&] { return !m_delivering; });
+        }
     }
-    m_clients.erase(found);
     client->Release();
     return S_OK;
 }
@@ -310,14 +326,6 @@ HRESULT AudioService::UnregisterClient(IMMNotificationClient* client) {
 int AudioService::RegisteredClients() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return static_cast<int>(m_clients.size());
-}
-
-void AudioService::Queue(const std::wstring& id, const PROPERTYKEY& key) {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_queue.emplace_back(id, key);
-    }
-    m_notifyWake.notify_one();
 }
 
 std::vector<Notification> AudioService::Notifications() {

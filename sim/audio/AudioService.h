@@ -59,7 +59,8 @@ public:
     ~AudioService();
 
     // Revokes the class objects, delivers the notifications still queued and ends the
-    // notification thread.
+    // notification thread. Stop, and the release of the last reference to the service, belong
+    // to the thread that started it, never to a notification.
     void Stop();
 
     // The machine.
@@ -136,7 +137,10 @@ private:
     AudioService();
     Endpoint* Find(const std::wstring& id);
     const Endpoint* Find(const std::wstring& id) const;
-    void Queue(const std::wstring& id, const PROPERTYKEY& key);
+    static void Put(std::vector<std::pair<PROPERTYKEY, Value>>& properties, const PROPERTYKEY& key,
+                    Value value);
+    HRESULT Commit(WriteOrigin origin, int slot, Store store, const std::wstring& id,
+                   const PROPERTYKEY& key, Value value, HRESULT hr);
     void DeliverNotifications();
 
     mutable std::mutex m_mutex;

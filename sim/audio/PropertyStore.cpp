@@ -91,6 +91,11 @@ HRESULT OpenStore(const std::shared_ptr<AudioService>& service, const char* oper
     if (access != STGM_READ && access != STGM_WRITE && access != STGM_READWRITE) {
         return E_INVALIDARG;
     }
+    if (access != STGM_READ) {
+        // The system only ever reads through its stores; writes go through the configuration
+        // object.
+        service->Unexpected(std::string(operation) + " for writing");
+    }
     if (!service->HasEndpoint(id)) {
         return E_NOTFOUND;
     }

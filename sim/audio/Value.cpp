@@ -118,6 +118,10 @@ HRESULT Value::ToPropVariant(PROPVARIANT* out) const {
         std::memcpy(&out->uhVal, &m_payload, ScalarSize(m_type));
         return S_OK;
     }
+    bool vector = (m_type & VT_VECTOR) && ScalarSize(m_type & VT_TYPEMASK) != 0;
+    if (m_type != VT_LPWSTR && m_type != VT_BLOB && m_type != VT_CLSID && !vector) {
+        return DISP_E_BADVARTYPE;
+    }
     void* block = nullptr;
     size_t size = m_type == VT_LPWSTR ? (m_text.size() + 1) * sizeof(wchar_t) : m_bytes.size();
     if (size) {

@@ -125,6 +125,19 @@ TEST_F(EffectState, FirstRunWithoutADeviceWritesOnlyTheMarker) {
     EXPECT_EQ((std::vector<int>{1, 19, 5, 3}), Fields(g_naturalBass));
 }
 
+TEST_F(EffectState, AFailedFirstRunWriteDoesNotStopTheOthers) {
+    sim->FailOnKey(op::WriteEndpointProperty, PKEY_Xan_Headphone, E_ACCESSDENIED, 1);
+    sim->FailOn(op::GetId, E_OUTOFMEMORY, 3);  // the selector's id
+    Load(1);
+    auto writes = AcceptedWrites();
+    ASSERT_EQ(5u, writes.size());
+    EXPECT_TRUE(IsEqualPropertyKey(PKEY_Xan_ModeWord, writes[1].key));
+    EXPECT_TRUE(IsEqualPropertyKey(PKEY_Xan_SoundSpaceExpander, writes[2].key));
+    EXPECT_TRUE(IsEqualPropertyKey(PKEY_Xan_NaturalBass, writes[4].key));
+    EXPECT_EQ((std::vector<int>{1, 6, 7, 9}), Fields(g_headphone));
+    EXPECT_EQ((std::vector<int>{1, 19, 5, 3}), Fields(g_naturalBass));
+}
+
 TEST_F(EffectState, LaterStartLoadsTheStoredWordsWithoutWriting) {
     Load(1);
     SetFxWord(PKEY_Xan_NaturalBass, 0x80003213);

@@ -52,6 +52,10 @@ TEST_F(EndpointFormat, FormFactorIsTheStoredNumberOrUnknown) {
     sim->SetProperty(Store::Endpoint, kSpeakersId, PKEY_AudioEndpoint_FormFactor, Value::Int32(5));
     EXPECT_EQ(5, GetEndpointFormFactor(kSpeakersId));
 
+    // A form factor that is not stored reads as VT_EMPTY with success: its payload, 0.
+    sim->RemoveProperty(Store::Endpoint, kSpeakersId, PKEY_AudioEndpoint_FormFactor);
+    EXPECT_EQ(0, GetEndpointFormFactor(kSpeakersId));
+
     EXPECT_EQ(10, GetEndpointFormFactor(L"{0.0.0.00000000}.{no-longer-there}"));
     sim->FailOn(op::OpenPropertyStore, E_ACCESSDENIED, 1);
     EXPECT_EQ(10, GetEndpointFormFactor(kSpeakersId));
@@ -147,6 +151,17 @@ TEST_F(EndpointFormat, ForcingKeepsTagSubFormatAndSizeOfAnExtensibleFormat) {
     EXPECT_EQ(22, forced.Format.cbSize);
     EXPECT_TRUE(IsEqualGUID(kSubtypeFloat, forced.SubFormat));
     ExpectForcedFields(forced);
+
+    // Only the AC-3 tag is turned into extensible PCM; plain PCM keeps its tag and size.
+    WAVEFORMATEXTENSIBLE plain = ExtensiblePcm(96000, 16, 16);
+    plain.Format.wFormatTag = WAVE_FORMAT_PCM;
+    plain.Format.cbSize = 0;
+    SetDeviceFormat(plain);
+    EXPECT_TRUE(ForceStereo48kFormat(kSpeakersId));
+    forced = StoredFormat();
+    EXPECT_EQ(WAVE_FORMAT_PCM, forced.Format.wFormatTag);
+    EXPECT_EQ(0, forced.Format.cbSize);
+    EXPECT_EQ(sizeof(WAVEFORMATEX), StoredFormatSize());
 }
 
 TEST_F(EndpointFormat, ForcingAHeadphonesEndpointWritesOnlyTheFormat) {
@@ -166,6 +181,8 @@ TEST_F(EndpointFormat, ForcingAHeadphonesEndpointWritesOnlyTheFormat) {
 TEST_F(EndpointFormat, ForcingASpeakersEndpointSetsBothSpeakerMasks) {
     SetDeviceFormat(ExtensiblePcm(192000, 32, 32));
     EXPECT_TRUE(ForceStereo48kFormat(kSpeakersId));
+    // The form factor comes from a store opened afresh after the format write.
+    EXPECT_EQ(2, sim->Calls(op::OpenPropertyStore));
 
     auto writes = AcceptedWrites();
     ASSERT_EQ(3u, writes.size());
