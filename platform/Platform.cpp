@@ -7,6 +7,16 @@ namespace {
 
 const Api kWin32 = {
     ::GetVersionExW,
+    ::SetupDiCreateDeviceInfoList,
+    ::SetupDiGetClassDevsW,
+    ::SetupDiEnumDeviceInterfaces,
+    ::SetupDiGetDeviceInterfaceDetailW,
+    ::SetupDiDeleteDeviceInterfaceData,
+    ::SetupDiDestroyDeviceInfoList,
+    ::CreateFileW,
+    ::DeviceIoControl,
+    ::CloseHandle,
+    ::GetLastError,
 };
 
 std::atomic<const Api*> g_current{&kWin32};

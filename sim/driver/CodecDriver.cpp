@@ -1,0 +1,411 @@
+#include "sim/driver/CodecDriver.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "sim/platform/StandInApi.h"
+
+namespace sim::driver {
+
+// {5b2e0c71-3a94-4f16-b8d3-0e7c91a4f258}, the driver's private interface class.
+constexpr GUID kInterfaceClass = {
+    0x5b2e0c71, 0x3a94, 0x4f16, {0xb8, 0xd3, 0x0e, 0x7c, 0x91, 0xa4, 0xf2, 0x58}};
+
+struct FailureRule {
+    Step step;
+    std::optional<DWORD> code;
+    DWORD error;
+    int nth;
+    int seen;
+};
+
+struct DeviceInfoSet {
+    bool spare;
+    std::vector<size_t> interfaces;  // indices into State::interfaces not yet deleted
+};
+
+struct Answer {
+    std::vector<BYTE> bytes;
+    DWORD reported;
+};
+
+struct ScopedCodecDriver::State {
+    std::vector<std::wstring> interfaces;
+    std::map<DWORD, Answer> answers;
+    std::vector<FailureRule> failures;
+    SizeAnswer sizeAnswer = SizeAnswer::InsufficientBuffer;
+
+    std::map<HDEVINFO, DeviceInfoSet> sets;
+    std::vector<HANDLE> handles;
+    UINT_PTR nextSet = 0x5E70000;
+    UINT_PTR nextHandle = 0x4A10000;
+    std::vector<std::string> calls;
+    std::vector<std::string> unexpected;
+    OpenArguments lastOpen = {};
+    DWORD lastClassDevsFlags = 0;
+
+    // The error the step must fail with now, or 0.
+    DWORD FailureFor(Step step, DWORD code = 0) {
+        DWORD error = 0;
+        for (FailureRule& rule : failures) {
+            if (rule.step != step || (rule.code && *rule.code != code)) {
+                continue;
+            }
+            ++rule.seen;
+            if (rule.nth == 0 || rule.nth == rule.seen) {
+                error = rule.error;
+            }
+        }
+        return error;
+    }
+
+    DeviceInfoSet* FindSet(HDEVINFO set) {
+        auto found = sets.find(set);
+        return found == sets.end() ? nullptr : &found->second;
+    }
+
+    HDEVINFO NewSet(bool spare, std::vector<size_t> members) {
+        HDEVINFO handle = reinterpret_cast<HDEVINFO>(nextSet);
+        nextSet += 0x10;
+        sets[handle] = DeviceInfoSet{spare, std::move(members)};
+        return handle;
+    }
+};
+
+namespace {
+
+ScopedCodecDriver::State* g_state = nullptr;
+
+std::string Hex(DWORD value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value));
+    return text;
+}
+
+BOOL Failed(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+HDEVINFO WINAPI StandInCreateDeviceInfoList(const GUID* classGuid, HWND parent) {
+    g_state->calls.push_back("SetupDiCreateDeviceInfoList");
+    if (classGuid || parent) {
+        g_state->unexpected.push_back("SetupDiCreateDeviceInfoList with a class or a window");
+    }
+    if (DWORD error = g_state->FailureFor(Step::CreateSpareSet)) {
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    return g_state->NewSet(true, {});
+}
+
+HDEVINFO WINAPI StandInGetClassDevsW(const GUID* classGuid, PCWSTR, HWND, DWORD flags) {
+    g_state->calls.push_back("SetupDiGetClassDevsW");
+    g_state->lastClassDevsFlags = flags;
+    if (DWORD error = g_state->FailureFor(Step::GetClassDevs)) {
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::vector<size_t> members;
+    if (classGuid && IsEqualGUID(*classGuid, kInterfaceClass)) {
+        for (size_t i = 0; i < g_state->interfaces.size(); ++i) {
+            members.push_back(i);
+        }
+    }
+    return g_state->NewSet(false, std::move(members));
+}
+
+BOOL WINAPI StandInEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA, const GUID*, DWORD index,
+                                        PSP_DEVICE_INTERFACE_DATA data) {
+    g_state->calls.push_back("SetupDiEnumDeviceInterfaces " + std::to_string(index));
+    DeviceInfoSet* info = g_state->FindSet(set);
+    if (!info) {
+        return Failed(ERROR_INVALID_HANDLE);
+    }
+    if (!data || data->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) {
+        g_state->unexpected.push_back("SetupDiEnumDeviceInterfaces with a bad cbSize");
+        return Failed(ERROR_INVALID_USER_BUFFER);
+    }
+    if (DWORD error = g_state->FailureFor(Step::EnumInterfaces)) {
+        return Failed(error);
+    }
+    if (index >= info->interfaces.size()) {
+        return Failed(ERROR_NO_MORE_ITEMS);
+    }
+    data->InterfaceClassGuid = kInterfaceClass;
+    data->Flags = SPINT_ACTIVE;
+    data->Reserved = info->interfaces[index] + 1;
+    return TRUE;
+}
+
+BOOL WINAPI StandInGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA data,
+                                             PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD size,
+                                             PDWORD required, PSP_DEVINFO_DATA) {
+    g_state->calls.push_back(detail ? "SetupDiGetDeviceInterfaceDetailW"
+                                    : "SetupDiGetDeviceInterfaceDetailW size");
+    DeviceInfoSet* info = g_state->FindSet(set);
+    if (!info || !data || data->Reserved == 0 || data->Reserved > g_state->interfaces.size()) {
+        return Failed(ERROR_INVALID_PARAMETER);
+    }
+    const std::wstring& path = g_state->interfaces[data->Reserved - 1];
+    DWORD needed = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) +
+                                      (path.size() + 1) * sizeof(WCHAR));
+    if (!detail) {
+        if (DWORD error = g_state->FailureFor(Step::SizeQuery)) {
+            return Failed(error);
+        }
+        if (required) {
+            *required = g_state->sizeAnswer == SizeAnswer::ZeroSize ? 0 : needed;
+        }
+        return g_state->sizeAnswer == SizeAnswer::Success ? TRUE
+                                                          : Failed(ERROR_INSUFFICIENT_BUFFER);
+    }
+    if (DWORD error = g_state->FailureFor(Step::DetailCall)) {
+        return Failed(error);
+    }
+    if (detail->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) {
+        g_state->unexpected.push_back("SetupDiGetDeviceInterfaceDetailW with a bad cbSize");
+        return Failed(ERROR_INVALID_USER_BUFFER);
+    }
+    if (required) {
+        *required = needed;
+    }
+    if (size < needed) {
+        return Failed(ERROR_INSUFFICIENT_BUFFER);
+    }
+    std::memcpy(detail->DevicePath, path.c_str(), (path.size() + 1) * sizeof(WCHAR));
+    return TRUE;
+}
+
+BOOL WINAPI StandInDeleteDeviceInterfaceData(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA data) {
+    g_state->calls.push_back("SetupDiDeleteDeviceInterfaceData");
+    DeviceInfoSet* info = g_state->FindSet(set);
+    if (!info || !data) {
+        return Failed(ERROR_INVALID_PARAMETER);
+    }
+    if (DWORD error = g_state->FailureFor(Step::DeleteInterfaceData)) {
+        return Failed(error);
+    }
+    auto member = std::find(info->interfaces.begin(), info->interfaces.end(), data->Reserved - 1);
+    if (member == info->interfaces.end()) {
+        return Failed(ERROR_INVALID_PARAMETER);
+    }
+    info->interfaces.erase(member);
+    return TRUE;
+}
+
+BOOL WINAPI StandInDestroyDeviceInfoList(HDEVINFO set) {
+    DeviceInfoSet* info = g_state->FindSet(set);
+    g_state->calls.push_back(!info         ? "SetupDiDestroyDeviceInfoList invalid"
+                             : info->spare ? "SetupDiDestroyDeviceInfoList spare"
+                                           : "SetupDiDestroyDeviceInfoList class");
+    if (!info) {
+        return Failed(ERROR_INVALID_HANDLE);
+    }
+    g_state->sets.erase(set);
+    return TRUE;
+}
+
+HANDLE WINAPI StandInCreateFileW(LPCWSTR name, DWORD access, DWORD shareMode,
+                                 LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
+                                 HANDLE templateFile) {
+    g_state->calls.push_back("CreateFileW");
+    g_state->lastOpen = {name ? name : L"",      access, shareMode, creation, flags, !!security,
+                         templateFile != nullptr};
+    if (DWORD error = g_state->FailureFor(Step::Open)) {
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto& paths = g_state->interfaces;
+    if (!name || std::find(paths.begin(), paths.end(), name) == paths.end()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE handle = reinterpret_cast<HANDLE>(g_state->nextHandle);
+    g_state->nextHandle += 4;
+    g_state->handles.push_back(handle);
+    return handle;
+}
+
+BOOL WINAPI StandInDeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
+                                   DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) {
+    g_state->calls.push_back("DeviceIoControl " + Hex(code));
+    auto& handles = g_state->handles;
+    if (std::find(handles.begin(), handles.end(), device) == handles.end()) {
+        g_state->unexpected.push_back("DeviceIoControl on a handle that is not open");
+        return Failed(ERROR_INVALID_HANDLE);
+    }
+    if (in || inSize || overlapped || !returned) {
+        g_state->unexpected.push_back("DeviceIoControl " + Hex(code) +
+                                      " with input, overlapped or no byte count");
+    }
+    if (DWORD error = g_state->FailureFor(Step::Control, code)) {
+        return Failed(error);
+    }
+    auto answer = g_state->answers.find(code);
+    if (answer == g_state->answers.end()) {
+        return Failed(ERROR_INVALID_FUNCTION);
+    }
+    const std::vector<BYTE>& bytes = answer->second.bytes;
+    if (out) {
+        std::memcpy(out, bytes.data(), std::min<size_t>(bytes.size(), outSize));
+    }
+    if (returned) {
+        *returned = std::min(answer->second.reported, outSize);
+    }
+    return TRUE;
+}
+
+BOOL WINAPI StandInCloseHandle(HANDLE handle) {
+    g_state->calls.push_back("CloseHandle");
+    auto& handles = g_state->handles;
+    auto found = std::find(handles.begin(), handles.end(), handle);
+    if (found == handles.end()) {
+        g_state->unexpected.push_back("CloseHandle of a handle that is not open");
+        return Failed(ERROR_INVALID_HANDLE);
+    }
+    handles.erase(found);
+    return TRUE;
+}
+
+std::vector<BYTE> Bytes(const void* data, size_t size) {
+    const BYTE* p = static_cast<const BYTE*>(data);
+    return std::vector<BYTE>(p, p + size);
+}
+
+}  // namespace
+
+// The driver's codes, as the driver defines them.
+constexpr DWORD kPolicy = 0x001D6004;
+constexpr DWORD kJackStatus = 0x001D6038;
+constexpr DWORD kEffectSupport = 0x001D6070;
+constexpr DWORD kRetasking = 0x001D608C;
+constexpr DWORD kChipRetasking = 0x001D60C8;
+
+ScopedCodecDriver::ScopedCodecDriver() : m_state(std::make_unique<State>()) {
+    g_state = m_state.get();
+    // A codec that never switches the speakers to headphones and has the effects installed.
+    SetPolicyState(0);
+    SetJackStatus(0);
+    SetEffectSupport(0x8);
+    SetRetasking(1, 1);
+    SetChipRetasking(3, 3);
+
+    platform::Api& api = StandInApi();
+    api.SetupDiCreateDeviceInfoList = StandInCreateDeviceInfoList;
+    api.SetupDiGetClassDevsW = StandInGetClassDevsW;
+    api.SetupDiEnumDeviceInterfaces = StandInEnumDeviceInterfaces;
+    api.SetupDiGetDeviceInterfaceDetailW = StandInGetDeviceInterfaceDetailW;
+    api.SetupDiDeleteDeviceInterfaceData = StandInDeleteDeviceInterfaceData;
+    api.SetupDiDestroyDeviceInfoList = StandInDestroyDeviceInfoList;
+    api.CreateFileW = StandInCreateFileW;
+    api.DeviceIoControl = StandInDeviceIoControl;
+    api.CloseHandle = StandInCloseHandle;
+    UseStandInApi();
+}
+
+ScopedCodecDriver::~ScopedCodecDriver() {
+    const platform::Api& win32 = platform::Win32();
+    platform::Api& api = StandInApi();
+    api.SetupDiCreateDeviceInfoList = win32.SetupDiCreateDeviceInfoList;
+    api.SetupDiGetClassDevsW = win32.SetupDiGetClassDevsW;
+    api.SetupDiEnumDeviceInterfaces = win32.SetupDiEnumDeviceInterfaces;
+    api.SetupDiGetDeviceInterfaceDetailW = win32.SetupDiGetDeviceInterfaceDetailW;
+    api.SetupDiDeleteDeviceInterfaceData = win32.SetupDiDeleteDeviceInterfaceData;
+    api.SetupDiDestroyDeviceInfoList = win32.SetupDiDestroyDeviceInfoList;
+    api.CreateFileW = win32.CreateFileW;
+    api.DeviceIoControl = win32.DeviceIoControl;
+    api.CloseHandle = win32.CloseHandle;
+    g_state = nullptr;
+}
+
+void ScopedCodecDriver::AddInterface(const std::wstring& devicePath) {
+    m_state->interfaces.push_back(devicePath);
+}
+
+void ScopedCodecDriver::ClearInterfaces() {
+    m_state->interfaces.clear();
+}
+
+void ScopedCodecDriver::SetAnswer(DWORD code, const std::vector<BYTE>& bytes,
+                                  std::optional<DWORD> reported) {
+    m_state->answers[code] = Answer{bytes, reported.value_or(static_cast<DWORD>(bytes.size()))};
+}
+
+void ScopedCodecDriver::SetPolicyState(DWORD policyState) {
+    std::vector<BYTE> answer(128, 0);
+    std::memcpy(answer.data() + 16, &policyState, sizeof policyState);
+    SetAnswer(kPolicy, answer);
+}
+
+void ScopedCodecDriver::SetJackStatus(WORD jack) {
+    SetAnswer(kJackStatus, Bytes(&jack, 2));
+}
+
+void ScopedCodecDriver::SetEffectSupport(DWORD mask) {
+    SetAnswer(kEffectSupport, Bytes(&mask, 4));
+}
+
+void ScopedCodecDriver::SetRetasking(DWORD port1Mode, DWORD port2Mode) {
+    DWORD ports[2] = {port1Mode, port2Mode};
+    SetAnswer(kRetasking, Bytes(ports, sizeof ports));
+}
+
+void ScopedCodecDriver::SetChipRetasking(DWORD port1Mode, DWORD port2Mode) {
+    DWORD ports[2] = {port1Mode, port2Mode};
+    SetAnswer(kChipRetasking, Bytes(ports, sizeof ports));
+}
+
+void ScopedCodecDriver::Fail(Step step, DWORD error, int nth) {
+    m_state->failures.push_back({step, std::nullopt, error, nth, 0});
+}
+
+void ScopedCodecDriver::FailControl(DWORD code, DWORD error, int nth) {
+    m_state->failures.push_back({Step::Control, code, error, nth, 0});
+}
+
+void ScopedCodecDriver::SetSizeAnswer(SizeAnswer answer) {
+    m_state->sizeAnswer = answer;
+}
+
+int ScopedCodecDriver::OpenHandles() const {
+    return static_cast<int>(m_state->handles.size());
+}
+
+int ScopedCodecDriver::LiveDeviceInfoSets() const {
+    return static_cast<int>(m_state->sets.size());
+}
+
+const std::vector<std::string>& ScopedCodecDriver::Calls() const {
+    return m_state->calls;
+}
+
+int ScopedCodecDriver::Count(const std::string& call) const {
+    return static_cast<int>(std::count(m_state->calls.begin(), m_state->calls.end(), call));
+}
+
+const ScopedCodecDriver::OpenArguments& ScopedCodecDriver::LastOpen() const {
+    return m_state->lastOpen;
+}
+
+DWORD ScopedCodecDriver::LastClassDevsFlags() const {
+    return m_state->lastClassDevsFlags;
+}
+
+std::string ScopedCodecDriver::Leftovers() const {
+    std::string text;
+    auto add = [&](const std::string& part) { text += (text.empty() ? "" : "; ") + part; };
+    if (!m_state->handles.empty()) {
+        add(std::to_string(m_state->handles.size()) + " device handle(s) open");
+    }
+    if (!m_state->sets.empty()) {
+        add(std::to_string(m_state->sets.size()) + " device-information set(s) alive");
+    }
+    for (const std::string& call : m_state->unexpected) {
+        add(call);
+    }
+    return text;
+}
+
+}  // namespace sim::driver
