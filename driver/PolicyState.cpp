@@ -33,6 +33,20 @@ void RaiseForHeadphonePorts(const HDAudRetaskingAnswer& answer, DWORD notHeadpho
     }
 }
 
+// One retasking step: its control's port map, then the flag raised for each headphone port
+// with a plug in its jack.
+HRESULT AskRetasking(const HDAudDeviceInfo* device, DWORD code, const WCHAR* step,
+                     const WCHAR* controlName, DWORD notHeadphone, WORD jack,
+                     BOOL* headphoneActive) {
+    HDAudRetaskingAnswer answer = {};
+    DWORD returned = 0;
+    if (!QueryHDAudDevice(device, code, &answer, sizeof answer, &returned, step, controlName)) {
+        return E_FAIL;
+    }
+    RaiseForHeadphonePorts(answer, notHeadphone, jack, headphoneActive);
+    return S_OK;
+}
+
 // The whole decision once the device is known.
 HRESULT DecidePolicyState(const HDAudDeviceInfo& device, BOOL* headphoneActive) {
     DWORD policyState = 0;
@@ -90,28 +104,16 @@ WORD GetHDAudioJackStatus(const HDAudDeviceInfo* device) {
 }
 
 HRESULT GetHDFrontPanelRetasking(const HDAudDeviceInfo* device, WORD jack, BOOL* headphoneActive) {
-    HDAudRetaskingAnswer answer = {};
-    DWORD returned = 0;
-    if (!QueryHDAudDevice(device, IOCTL_HDAUD_GET_FRONT_PANEL_RETASKING, &answer, sizeof answer,
-                          &returned, L"GetHDFrontPanelRetasking",
-                          L"IOCTL_HDAUD_GET_FRONT_PANEL_RETASKING")) {
-        return E_FAIL;
-    }
-    RaiseForHeadphonePorts(answer, HDAUD_RETASKING_NOT_HEADPHONE, jack, headphoneActive);
-    return S_OK;
+    return AskRetasking(device, IOCTL_HDAUD_GET_FRONT_PANEL_RETASKING, L"GetHDFrontPanelRetasking",
+                        L"IOCTL_HDAUD_GET_FRONT_PANEL_RETASKING", HDAUD_RETASKING_NOT_HEADPHONE,
+                        jack, headphoneActive);
 }
 
 HRESULT GetRM4512S_FrontPanelRetasking(const HDAudDeviceInfo* device, WORD jack,
                                        BOOL* headphoneActive) {
-    HDAudRetaskingAnswer answer = {};
-    DWORD returned = 0;
-    if (!QueryHDAudDevice(device, IOCTL_HDAUD_GET_FP_RETASKING_RM4512S, &answer, sizeof answer,
-                          &returned, L"GetRM4512S_FrontPanelRetasking",
-                          L"IOCTL_HDAUD_GET_FP_RETASKING_RM4512S")) {
-        return E_FAIL;
-    }
-    RaiseForHeadphonePorts(answer, HDAUD_RM4512S_NOT_HEADPHONE, jack, headphoneActive);
-    return S_OK;
+    return AskRetasking(device, IOCTL_HDAUD_GET_FP_RETASKING_RM4512S,
+                        L"GetRM4512S_FrontPanelRetasking", L"IOCTL_HDAUD_GET_FP_RETASKING_RM4512S",
+                        HDAUD_RM4512S_NOT_HEADPHONE, jack, headphoneActive);
 }
 
 DWORD GetHDAudEffectSupport(const HDAudDeviceInfo* device) {
