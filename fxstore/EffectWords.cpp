@@ -1,7 +1,7 @@
 #include "fxstore/EffectWords.h"
 
 #include "framework/CPropVariant.h"
-#include "fxstore/PropVariantPayload.h"
+#include "framework/PropVariantPayload.h"
 
 namespace {
 

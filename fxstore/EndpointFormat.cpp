@@ -8,7 +8,7 @@
 #include "framework/CCoInitialize.h"
 #include "fxstore/EndpointDevice.h"
 #include "fxstore/FxPropertyStore.h"
-#include "fxstore/PropVariantPayload.h"
+#include "framework/PropVariantPayload.h"
 
 namespace {
 

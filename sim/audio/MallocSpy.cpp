@@ -25,7 +25,14 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
-    SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T request) override { return request; }
+    SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T request) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_failures > 0 && request == m_failSize) {
+            --m_failures;
+            return 0;  // PreAlloc's way to make the allocation fail
+        }
+        return request;
+    }
     void* STDMETHODCALLTYPE PostAlloc(void* actual) override {
         if (actual) {
             std::lock_guard<std::mutex> lock(m_mutex);
@@ -64,6 +71,12 @@ public:
     void STDMETHODCALLTYPE PreHeapMinimize() override {}
     void STDMETHODCALLTYPE PostHeapMinimize() override {}
 
+    void FailAllocs(size_t size, int count) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_failSize = size;
+        m_failures = count;
+    }
+
     size_t Live() {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_live.size();
@@ -72,6 +85,8 @@ public:
 private:
     std::mutex m_mutex;
     std::unordered_set<void*> m_live;
+    size_t m_failSize = 0;
+    int m_failures = 0;
 };
 
 MallocSpy g_spy;
@@ -87,6 +102,10 @@ void InstallMallocSpy() {
 
 size_t LiveCoTaskMemBlocks() {
     return g_spy.Live();
+}
+
+void FailCoTaskMemAllocs(size_t size, int count) {
+    g_spy.FailAllocs(size, count);
 }
 
 }  // namespace sim::audio

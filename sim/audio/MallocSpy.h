@@ -12,4 +12,8 @@ void InstallMallocSpy();
 // Blocks allocated since installation and not yet freed.
 size_t LiveCoTaskMemBlocks();
 
+// Makes the next `count` CoTaskMemAlloc calls for exactly `size` bytes fail (return null), so a
+// test can show what the program does without memory for one kind of block.
+void FailCoTaskMemAllocs(size_t size, int count);
+
 }  // namespace sim::audio

@@ -61,3 +61,18 @@ TEST(SimValue, RefusesTypesItDoesNotKeep) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MallocSpy, FailsTheChosenAllocationsOnly) {
+    sim::audio::FailCoTaskMemAllocs(1234, 1);
+    void* other = CoTaskMemAlloc(1233);
+    EXPECT_NE(nullptr, other);
+    EXPECT_EQ(nullptr, CoTaskMemAlloc(1234));
+    void* again = CoTaskMemAlloc(1234);
+    EXPECT_NE(nullptr, again);
+    CoTaskMemFree(again);
+    CoTaskMemFree(other);
+}
+
+}  // namespace

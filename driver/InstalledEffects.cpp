@@ -1,0 +1,74 @@
+#include "driver/InstalledEffects.h"
+
+#include <cstring>
+
+#include "driver/DriverControls.h"
+#include "driver/HDAudDevice.h"
+#include "driver/PolicyState.h"
+#include "platform/Platform.h"
+
+namespace {
+
+constexpr DWORD kAcceptedStates =
+    DEVICE_STATE_ACTIVE | DEVICE_STATE_DISABLED | DEVICE_STATE_UNPLUGGED;
+
+// The driver's effect-support mask; 0 when no supported codec is present or the query fails.
+// FALSE when discovery could not even start.
+BOOL AskEffectSupport(DWORD* mask) {
+    *mask = 0;
+    HDEVINFO spareSet = platform::SetupDiCreateDeviceInfoList(nullptr, nullptr);
+    if (spareSet == INVALID_HANDLE_VALUE) {
+        return FALSE;
+    }
+    HDAudDeviceInfo device = {};
+    HRESULT hr = FindHDAudDevice(&device, spareSet);
+    if (SUCCEEDED(hr) && device.interfaceDetail) {
+        *mask = GetHDAudEffectSupport(&device);
+    }
+    ReleaseHDAudDevice(&device);
+    return SUCCEEDED(hr);
+}
+
+}  // namespace
+
+int SelectEffectsEndpoint(const EndpointInventory* inventory) {
+    INT_PTR count = GetEndpointRecordCount(inventory);
+    for (INT_PTR i = 0; i < count; ++i) {
+        const EndpointRecord* record = GetEndpointRecord(inventory, i);
+        if (record->kind != ENDPOINT_KIND_SPEAKERS) {
+            continue;
+        }
+        DWORD state = DEVICE_STATE_NOTPRESENT;
+        if (record->device) {
+            record->device->GetState(&state);
+        }
+        if ((state & kAcceptedStates) == state) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+BOOL GetInstalledSoundeffects(WCHAR endpointId[260]) {
+    DWORD mask = 0;
+    if (!AskEffectSupport(&mask)) {
+        return FALSE;
+    }
+
+    // The inventory is built and searched even when the mask already says no.
+    EndpointInventory inventory;
+    BOOL found = FALSE;
+    if (OpenEndpointInventory(&inventory)) {
+        if (inventory.deviceEnumerator) {
+            BuildEndpointInventory(&inventory);
+        }
+        int index = SelectEffectsEndpoint(&inventory);
+        if (index >= 0 && (mask & HDAUD_SUPPORT_HALVO_EFFECTS)) {
+            std::memcpy(endpointId, GetEndpointRecord(&inventory, index)->endpointId,
+                        sizeof(WCHAR) * 260);
+            found = TRUE;
+        }
+    }
+    CloseEndpointInventory(&inventory);
+    return found;
+}
