@@ -9,12 +9,14 @@ function(halvo_code target)
 endfunction()
 
 # A GoogleTest executable run by ctest through Wine. DISPLAY marks tests that open windows:
-# they run inside xvfb-run when no display is set.
+# they run inside xvfb-run when no display is set. Every test program may load the extension
+# library stand-ins, so they are built first.
 function(halvo_test name)
   cmake_parse_arguments(T "DISPLAY" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   halvo_code(${name})
   target_link_libraries(${name} PRIVATE ${T_LIBS} halvo_test_support)
+  add_dependencies(${name} sim_extension)
   set(runner ${PROJECT_SOURCE_DIR}/scripts/lib/wine-exec)
   if(T_DISPLAY)
     add_test(NAME ${name} COMMAND ${runner} --display $<TARGET_FILE:${name}>)
