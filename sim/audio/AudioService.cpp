@@ -78,7 +78,7 @@ void AudioService::Stop() {
 
 void AudioService::AddEndpoint(const std::wstring& id, EDataFlow flow, DWORD state) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_endpoints.push_back(Endpoint{id, flow, state, {}});
+    m_endpoints.push_back(Endpoint{id, flow, state, {}, {}});
 }
 
 void AudioService::RemoveEndpoint(const std::wstring& id) {
@@ -90,6 +90,21 @@ void AudioService::SetEndpointState(const std::wstring& id, DWORD state) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (Endpoint* endpoint = Find(id)) {
         endpoint->state = state;
+    }
+}
+
+void AudioService::SetConnectorCount(const std::wstring& id, UINT count) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (Endpoint* endpoint = Find(id)) {
+        endpoint->topology.connectorCount = count;
+    }
+}
+
+void AudioService::SetJack(const std::wstring& id, const KSJACK_DESCRIPTION& jack, UINT jackCount) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (Endpoint* endpoint = Find(id)) {
+        endpoint->topology.jack = jack;
+        endpoint->topology.jackCount = jackCount;
     }
 }
 
@@ -225,6 +240,15 @@ bool AudioService::EndpointState(const std::wstring& id, DWORD* state) const {
     const Endpoint* endpoint = Find(id);
     if (endpoint) {
         *state = endpoint->state;
+    }
+    return endpoint != nullptr;
+}
+
+bool AudioService::Topology(const std::wstring& id, EndpointTopology* topology) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const Endpoint* endpoint = Find(id);
+    if (endpoint) {
+        *topology = endpoint->topology;
     }
     return endpoint != nullptr;
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <mmdeviceapi.h>
+#include <devicetopology.h>
 
 #include <condition_variable>
 #include <deque>
@@ -36,6 +37,14 @@ struct WriteRecord {
     HRESULT result;
 };
 
+// What an endpoint's device topology shows: its connectors, and the jacks that the adapter's side
+// of its first connector describes. Every jack index below jackCount describes as jack.
+struct EndpointTopology {
+    UINT connectorCount = 1;
+    UINT jackCount = 0;
+    KSJACK_DESCRIPTION jack = {};
+};
+
 struct Notification {
     std::wstring endpointId;
     PROPERTYKEY key;
@@ -68,6 +77,10 @@ public:
                      DWORD state = DEVICE_STATE_ACTIVE);
     void RemoveEndpoint(const std::wstring& id);
     void SetEndpointState(const std::wstring& id, DWORD state);
+    // The endpoint's device topology; an endpoint starts with one connected connector and no
+    // jacks, so the walk to the jack description gets through but finds nothing.
+    void SetConnectorCount(const std::wstring& id, UINT count);
+    void SetJack(const std::wstring& id, const KSJACK_DESCRIPTION& jack, UINT jackCount = 1);
     void SetProperty(Store store, const std::wstring& id, const PROPERTYKEY& key, Value value);
     void RemoveProperty(Store store, const std::wstring& id, const PROPERTYKEY& key);
     std::optional<Value> Property(Store store, const std::wstring& id,
@@ -104,6 +117,7 @@ public:
     bool HasEndpoint(const std::wstring& id) const;
     std::vector<std::wstring> EndpointIds(EDataFlow flow, DWORD stateMask) const;
     bool EndpointState(const std::wstring& id, DWORD* state) const;
+    bool Topology(const std::wstring& id, EndpointTopology* topology) const;
     bool FxHandleWritable() const;
     // Stores a value and queues its change notification; logs the write with its result.
     HRESULT Write(WriteOrigin origin, int slot, Store store, const std::wstring& id,
@@ -124,6 +138,7 @@ private:
         EDataFlow flow;
         DWORD state;
         std::vector<std::pair<PROPERTYKEY, Value>> properties[2];
+        EndpointTopology topology;
     };
     struct FailureRule {
         std::string operation;

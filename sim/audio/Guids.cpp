@@ -2,3 +2,4 @@
 #include <initguid.h>
 
 #include <mmdeviceapi.h>
+#include <devicetopology.h>
