@@ -86,10 +86,13 @@ void AudioService::RemoveEndpoint(const std::wstring& id) {
     std::erase_if(m_endpoints, [&](const Endpoint& e) { return e.id == id; });
 }
 
+// Every listing of the id, so that a device from any pass reports the state the pass chose it by.
 void AudioService::SetEndpointState(const std::wstring& id, DWORD state) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (Endpoint* endpoint = Find(id)) {
-        endpoint->state = state;
+    for (Endpoint& endpoint : m_endpoints) {
+        if (endpoint.id == id) {
+            endpoint.state = state;
+        }
     }
 }
 

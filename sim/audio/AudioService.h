@@ -72,7 +72,9 @@ public:
     // to the thread that started it, never to a notification.
     void Stop();
 
-    // The machine.
+    // The machine. Adding an id that is already there lists the endpoint once more, under the
+    // flow given, so one pass can return the id twice. Both listings are the endpoint the id
+    // names: what is set for the id reaches the first, a new state and the removal reach all.
     void AddEndpoint(const std::wstring& id, EDataFlow flow = eRender,
                      DWORD state = DEVICE_STATE_ACTIVE);
     void RemoveEndpoint(const std::wstring& id);
