@@ -78,7 +78,7 @@ void AudioService::Stop() {
 
 void AudioService::AddEndpoint(const std::wstring& id, EDataFlow flow, DWORD state) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_endpoints.push_back(Endpoint{id, flow, state, {}});
+    m_endpoints.push_back(Endpoint{id, flow, state, {}, {}});
 }
 
 void AudioService::RemoveEndpoint(const std::wstring& id) {
@@ -86,10 +86,28 @@ void AudioService::RemoveEndpoint(const std::wstring& id) {
     std::erase_if(m_endpoints, [&](const Endpoint& e) { return e.id == id; });
 }
 
+// Every listing of the id, so that a device from any pass reports the state the pass chose it by.
 void AudioService::SetEndpointState(const std::wstring& id, DWORD state) {
     std::lock_guard<std::mutex> lock(m_mutex);
+    for (Endpoint& endpoint : m_endpoints) {
+        if (endpoint.id == id) {
+            endpoint.state = state;
+        }
+    }
+}
+
+void AudioService::SetConnectorCount(const std::wstring& id, UINT count) {
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (Endpoint* endpoint = Find(id)) {
-        endpoint->state = state;
+        endpoint->topology.connectorCount = count;
+    }
+}
+
+void AudioService::SetJack(const std::wstring& id, const KSJACK_DESCRIPTION& jack, UINT jackCount) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (Endpoint* endpoint = Find(id)) {
+        endpoint->topology.jack = jack;
+        endpoint->topology.jackCount = jackCount;
     }
 }
 
@@ -225,6 +243,15 @@ bool AudioService::EndpointState(const std::wstring& id, DWORD* state) const {
     const Endpoint* endpoint = Find(id);
     if (endpoint) {
         *state = endpoint->state;
+    }
+    return endpoint != nullptr;
+}
+
+bool AudioService::Topology(const std::wstring& id, EndpointTopology* topology) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const Endpoint* endpoint = Find(id);
+    if (endpoint) {
+        *topology = endpoint->topology;
     }
     return endpoint != nullptr;
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <mmdeviceapi.h>
+#include <devicetopology.h>
 
 #include <condition_variable>
 #include <deque>
@@ -36,6 +37,14 @@ struct WriteRecord {
     HRESULT result;
 };
 
+// What an endpoint's device topology shows: its connectors, and the jacks that the adapter's side
+// of its first connector describes. Every jack index below jackCount describes as jack.
+struct EndpointTopology {
+    UINT connectorCount = 1;
+    UINT jackCount = 0;
+    KSJACK_DESCRIPTION jack = {};
+};
+
 struct Notification {
     std::wstring endpointId;
     PROPERTYKEY key;
@@ -63,11 +72,17 @@ public:
     // to the thread that started it, never to a notification.
     void Stop();
 
-    // The machine.
+    // The machine. Adding an id that is already there lists the endpoint once more, under the
+    // flow given, so one pass can return the id twice. Both listings are the endpoint the id
+    // names: what is set for the id reaches the first, a new state and the removal reach all.
     void AddEndpoint(const std::wstring& id, EDataFlow flow = eRender,
                      DWORD state = DEVICE_STATE_ACTIVE);
     void RemoveEndpoint(const std::wstring& id);
     void SetEndpointState(const std::wstring& id, DWORD state);
+    // The endpoint's device topology; an endpoint starts with one connected connector and no
+    // jacks, so the walk to the jack description gets through but finds nothing.
+    void SetConnectorCount(const std::wstring& id, UINT count);
+    void SetJack(const std::wstring& id, const KSJACK_DESCRIPTION& jack, UINT jackCount = 1);
     void SetProperty(Store store, const std::wstring& id, const PROPERTYKEY& key, Value value);
     void RemoveProperty(Store store, const std::wstring& id, const PROPERTYKEY& key);
     std::optional<Value> Property(Store store, const std::wstring& id,
@@ -104,6 +119,7 @@ public:
     bool HasEndpoint(const std::wstring& id) const;
     std::vector<std::wstring> EndpointIds(EDataFlow flow, DWORD stateMask) const;
     bool EndpointState(const std::wstring& id, DWORD* state) const;
+    bool Topology(const std::wstring& id, EndpointTopology* topology) const;
     bool FxHandleWritable() const;
     // Stores a value and queues its change notification; logs the write with its result.
     HRESULT Write(WriteOrigin origin, int slot, Store store, const std::wstring& id,
@@ -124,6 +140,7 @@ private:
         EDataFlow flow;
         DWORD state;
         std::vector<std::pair<PROPERTYKEY, Value>> properties[2];
+        EndpointTopology topology;
     };
     struct FailureRule {
         std::string operation;

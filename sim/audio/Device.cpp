@@ -13,13 +13,26 @@ public:
     Device(std::shared_ptr<AudioService> service, std::wstring id)
         : ComObject(std::move(service)), m_id(std::move(id)) {}
 
-    HRESULT STDMETHODCALLTYPE Activate(REFIID, DWORD, PROPVARIANT*, void** object) override {
+    // Only the device topology: the system activates nothing else here.
+    HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD, PROPVARIANT*, void** object) override {
         auto outcome = m_service->Enter(op::Activate);
         if (!object) {
             return E_POINTER;
         }
         *object = nullptr;
-        return FAILED(outcome.result) ? outcome.result : E_NOINTERFACE;
+        if (FAILED(outcome.result)) {
+            return outcome.result;
+        }
+        if (!IsEqualIID(iid, IID_IDeviceTopology)) {
+            return E_NOINTERFACE;
+        }
+        if (!m_service->HasEndpoint(m_id)) {
+            return E_NOTFOUND;
+        }
+        if (!outcome.null) {
+            *object = NewDeviceTopology(m_service, m_id);
+        }
+        return S_OK;
     }
 
     HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD access, IPropertyStore** store) override {

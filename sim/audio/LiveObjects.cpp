@@ -16,6 +16,10 @@ const char* ObjectKindName(ObjectKind kind) {
         case ObjectKind::FxPropertyStore: return "FxPropertyStore";
         case ObjectKind::FxStoreAccess: return "FxStoreAccess";
         case ObjectKind::EndpointConfig: return "EndpointConfig";
+        case ObjectKind::DeviceTopology: return "DeviceTopology";
+        case ObjectKind::EndpointConnector: return "EndpointConnector";
+        case ObjectKind::AdapterConnector: return "AdapterConnector";
+        case ObjectKind::JackDescription: return "JackDescription";
         case ObjectKind::Count: break;
     }
     return "?";

@@ -15,6 +15,10 @@ enum class ObjectKind {
     FxPropertyStore,
     FxStoreAccess,
     EndpointConfig,
+    DeviceTopology,
+    EndpointConnector,
+    AdapterConnector,
+    JackDescription,
     Count
 };
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <mmdeviceapi.h>
+#include <devicetopology.h>
 #include <propsys.h>
 
 #include <memory>
@@ -22,6 +23,9 @@ IPropertyStore* NewPropertyStore(std::shared_ptr<AudioService> service, Store st
 // access mode and the endpoint checked, then a new store.
 HRESULT OpenStore(const std::shared_ptr<AudioService>& service, const char* operation, Store store,
                   const std::wstring& id, DWORD access, IPropertyStore** out);
+
+// The endpoint's topology, the start of the walk down to the jacks on the adapter's side.
+IDeviceTopology* NewDeviceTopology(std::shared_ptr<AudioService> service, const std::wstring& id);
 
 // The undocumented components, with vtables laid out slot by slot.
 IUnknown* NewFxStoreAccess(std::shared_ptr<AudioService> service, const std::wstring& id,

@@ -24,6 +24,15 @@ inline constexpr char OpenPropertyStore[] = "IMMDevice::OpenPropertyStore";
 inline constexpr char QueryFxStoreAccess[] = "IMMDevice::QueryInterface(FxStoreAccess)";
 inline constexpr char Activate[] = "IMMDevice::Activate";
 
+// The walk from an endpoint's topology to the jacks on the adapter's side.
+inline constexpr char GetConnectorCount[] = "IDeviceTopology::GetConnectorCount";
+inline constexpr char GetConnector[] = "IDeviceTopology::GetConnector";
+inline constexpr char GetConnectedTo[] = "IConnector::GetConnectedTo";
+inline constexpr char QueryPart[] = "IConnector::QueryInterface(IPart)";
+inline constexpr char PartActivate[] = "IPart::Activate";
+inline constexpr char GetJackCount[] = "IKsJackDescription::GetJackCount";
+inline constexpr char GetJackDescription[] = "IKsJackDescription::GetJackDescription";
+
 inline constexpr char EndpointStoreGetValue[] = "EndpointStore::GetValue";
 inline constexpr char FxStoreGetValue[] = "FxStore::GetValue";
 inline constexpr char FxStoreSetValue[] = "FxStore::SetValue";

@@ -2,7 +2,11 @@
 // must be able to fail: these tests hold it to both.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <functiondiscoverykeys_devpkey.h>
+
 #include <mutex>
+#include <utility>
 
 #include "framework/CCoTaskMemString.h"
 #include "framework/CComPtr.h"
@@ -82,6 +86,27 @@ protected:
         value.SetUInt32(word);
         return reinterpret_cast<Write>(vtable[sim::audio::kWritePropertySlot7])(
             config.Get(), kId, 1, &kWordKey, value.Get());
+    }
+
+    // The id and state of every device an enumeration pass lists, in order.
+    std::vector<std::pair<std::wstring, DWORD>> List(EDataFlow flow, DWORD mask) {
+        std::vector<std::pair<std::wstring, DWORD>> listed;
+        CComPtr<IMMDeviceCollection> collection;
+        EXPECT_EQ(Hr(S_OK), Hr(enumerator->EnumAudioEndpoints(flow, mask, &collection)));
+        UINT count = 0;
+        if (collection) {
+            EXPECT_EQ(Hr(S_OK), Hr(collection->GetCount(&count)));
+        }
+        for (UINT i = 0; i < count; ++i) {
+            CComPtr<IMMDevice> device;
+            CCoTaskMemString id;
+            DWORD state = 0;
+            EXPECT_EQ(Hr(S_OK), Hr(collection->Item(i, &device)));
+            EXPECT_EQ(Hr(S_OK), Hr(device->GetId(&id)));
+            EXPECT_EQ(Hr(S_OK), Hr(device->GetState(&state)));
+            listed.emplace_back(id.Get(), state);
+        }
+        return listed;
     }
 
     sim::ScopedWindowsVersion windows7{6, 1};
@@ -178,13 +203,18 @@ TEST_F(AudioService, FailuresHitTheNthCallOfTheirOperationAndKey) {
 TEST_F(AudioService, EnumerationFollowsFlowAndStateMask) {
     sim->AddEndpoint(L"unplugged", eRender, DEVICE_STATE_UNPLUGGED);
     sim->AddEndpoint(L"microphone", eCapture, DEVICE_STATE_ACTIVE);
+    sim->AddEndpoint(L"disabled microphone", eCapture, DEVICE_STATE_DISABLED);
+    sim->AddEndpoint(L"removed microphone", eCapture, DEVICE_STATE_NOTPRESENT);
     struct Case {
         EDataFlow flow;
         DWORD mask;
         UINT count;
     };
     for (Case c : {Case{eRender, DEVICE_STATE_ACTIVE, 1}, Case{eRender, DEVICE_STATEMASK_ALL, 2},
-                   Case{eCapture, DEVICE_STATE_ACTIVE, 1}, Case{eAll, DEVICE_STATEMASK_ALL, 3}}) {
+                   Case{eCapture, DEVICE_STATE_ACTIVE, 1},
+                   Case{eCapture, DEVICE_STATE_DISABLED | DEVICE_STATE_NOTPRESENT, 2},
+                   Case{eAll, DEVICE_STATE_UNPLUGGED | DEVICE_STATE_NOTPRESENT, 2},
+                   Case{eAll, DEVICE_STATEMASK_ALL, 5}}) {
         CComPtr<IMMDeviceCollection> collection;
         ASSERT_EQ(Hr(S_OK), Hr(enumerator->EnumAudioEndpoints(c.flow, c.mask, &collection)));
         UINT count = 0;
@@ -193,6 +223,37 @@ TEST_F(AudioService, EnumerationFollowsFlowAndStateMask) {
     }
     CComPtr<IMMDeviceCollection> collection;
     EXPECT_EQ(Hr(E_INVALIDARG), Hr(enumerator->EnumAudioEndpoints(eRender, 0x10, &collection)));
+}
+
+// The same id twice in a pass: both listings are the one endpoint the id names.
+TEST_F(AudioService, AnIdListedTwiceIsOneEndpoint) {
+    sim->AddEndpoint(kId);
+    sim->AddEndpoint(kId, eCapture);
+    sim->SetProperty(Store::Endpoint, kId, PKEY_Device_FriendlyName, Value::String(L"Speakers"));
+    EXPECT_EQ(2u, List(eRender, DEVICE_STATE_ACTIVE).size());
+    auto all = List(eAll, DEVICE_STATE_ACTIVE);
+    ASSERT_EQ(3u, all.size());
+    for (const auto& [id, state] : all) {
+        EXPECT_EQ(kId, id);
+    }
+
+    CComPtr<IMMDevice> device;
+    ASSERT_EQ(Hr(S_OK), Hr(enumerator->GetDevice(kId, &device)));
+    CComPtr<IPropertyStore> store;
+    ASSERT_EQ(Hr(S_OK), Hr(device->OpenPropertyStore(STGM_READ, &store)));
+    CPropVariant name;
+    ASSERT_EQ(Hr(S_OK), Hr(store->GetValue(PKEY_Device_FriendlyName, &name)));
+    EXPECT_STREQ(L"Speakers", name->pwszVal);
+
+    // A state change reaches every listing, so no pass lists the id in a state it does not have.
+    sim->SetEndpointState(kId, DEVICE_STATE_UNPLUGGED);
+    EXPECT_EQ(0u, List(eAll, DEVICE_STATE_ACTIVE).size());
+    for (const auto& [id, state] : List(eAll, DEVICE_STATE_UNPLUGGED)) {
+        EXPECT_EQ(DWORD{DEVICE_STATE_UNPLUGGED}, state);
+    }
+    sim->RemoveEndpoint(kId);
+    EXPECT_EQ(0u, List(eAll, DEVICE_STATEMASK_ALL).size());
+    EXPECT_EQ(Hr(E_NOTFOUND), Hr(enumerator->GetDevice(kId, &device)));
 }
 
 TEST_F(AudioService, IdsAreCoTaskMemBlocksTheSpySees) {

@@ -28,6 +28,7 @@ TEST(SimValue, EveryKindSurvivesTheTripThroughAPropVariant) {
         Value::Scalar(VT_R8, 0x400921FB54442D18ULL),
         Value::Scalar(VT_BOOL, 0xFFFF),
         Value::String(L"Speakers (Halvo High Definition Audio)"),
+        Value::String(L""),
         Value::String(std::wstring(300, L'x')),
         Value::Blob({1, 2, 3}),
         Value::Blob(std::vector<BYTE>{}),
