@@ -38,9 +38,10 @@ int SelectEffectsEndpoint(const EndpointInventory* inventory) {
         if (record->kind != ENDPOINT_KIND_SPEAKERS) {
             continue;
         }
+        // A state that cannot be read counts as not present, whatever the failed call left.
         DWORD state = DEVICE_STATE_NOTPRESENT;
-        if (record->device) {
-            record->device->GetState(&state);
+        if (record->device && FAILED(record->device->GetState(&state))) {
+            state = DEVICE_STATE_NOTPRESENT;
         }
         if ((state & kAcceptedStates) == state) {
             return static_cast<int>(i);
