@@ -1,0 +1,117 @@
+#include "app/PropertyPageApp.h"
+
+#include <commctrl.h>
+#include <mmdeviceapi.h>
+
+#include <memory>
+
+#include "app/EndpointNotifier.h"
+#include "app/PropPageSheet.h"
+#include "driver/InstalledEffects.h"
+#include "framework/CCoInitialize.h"
+#include "framework/CComPtr.h"
+#include "fxstore/FxPropertyStore.h"
+#include "page/DeviceCallback.h"
+#include "page/HalvoPageSoundRoom.h"
+#include "res/resource.h"
+
+namespace {
+
+// The endpoint enumerator, for registering and unregistering the notification client.
+CComPtr<IMMDeviceEnumerator> CreateEnumerator() {
+    CComPtr<IMMDeviceEnumerator> enumerator;
+    CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
+                     reinterpret_cast<void**>(&enumerator));
+    return enumerator;
+}
+
+// Unregisters and lets go of the client, then balances start-up's COM initialisation.
+void TearDownNotifier(CEndpointNotifier& notifier) {
+    {
+        CComPtr<IMMDeviceEnumerator> enumerator = CreateEnumerator();
+        if (enumerator && notifier.client) {
+            enumerator->UnregisterEndpointNotificationCallback(notifier.client);
+            // Unregistered, the client holds only its first reference.
+            notifier.client->Release();
+            notifier.client = nullptr;
+        }
+        if (notifier.client) {
+            // Without an enumerator it cannot be unregistered: delete it all the same.
+            notifier.client->Release();
+            notifier.client = nullptr;
+        }
+        // The enumerator goes before COM does.
+    }
+    if (notifier.comInitialized) {
+        CoUninitialize();
+    }
+}
+
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CPropertyPageApp, CWinApp)
+ON_COMMAND(ID_HELP, &CWinApp::OnHelp)
+END_MESSAGE_MAP()
+
+CPropertyPageApp::CPropertyPageApp() {}
+
+BOOL CPropertyPageApp::InitInstance() {
+    INITCOMMONCONTROLSEX controls = {};
+    controls.dwSize = 8;
+    controls.dwICC = ICC_WIN95_CLASSES;
+    InitCommonControlsEx(&controls);
+    CWinApp::InitInstance();
+    EnableControlContainer();
+    SetRegistryKey(L"Local AppWizard-Generated Applications");
+
+    WCHAR endpointId[260];
+    ZeroMemory(endpointId, sizeof endpointId);
+    if (!GetInstalledSoundeffects(endpointId)) {
+        return FALSE;
+    }
+
+    CEndpointNotifier notifier = {};
+    auto sheet = std::make_unique<CPropPageSheet>(L"Properties", nullptr, 0);
+    auto page = std::make_unique<CHalvoPageSoundRoom>();
+
+    HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    notifier.comInitialized = init == S_OK || init == S_FALSE;
+
+    notifier.client = new CDeviceCallback(&notifier);
+    if (CComPtr<IMMDeviceEnumerator> enumerator = CreateEnumerator()) {
+        enumerator->RegisterEndpointNotificationCallback(notifier.client);
+    }
+
+    CComPtr<IPropertyStore> fxStore;
+    HRESULT opened;
+    {
+        // On this thread, already in the multithreaded apartment, this bracket changes nothing.
+        CCoInitialize apartment(COINIT_APARTMENTTHREADED);
+        opened = OpenFxPropertyStore(endpointId, &fxStore);
+    }
+
+    if (SUCCEEDED(opened)) {
+        page->m_pszEndpointId = endpointId;
+        page->m_pFxStore = fxStore.Get();
+        page->m_pNotifier = &notifier;
+        sheet->AddPage(page.get());
+        sheet->m_psh.dwFlags |= PSH_PROPTITLE | PSH_USEHICON;
+        sheet->m_psh.hIcon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME));
+        m_pMainWnd = sheet.get();
+
+        // Every change is written when it is made: how the sheet was closed does not matter.
+        sheet->DoModal();
+    }
+
+    // Shutdown: the page, the sheet, the store they used, then the notifier.
+    page.reset();
+    m_pMainWnd = nullptr;
+    sheet.reset();
+    fxStore.Release();
+    TearDownNotifier(notifier);
+    return FALSE;
+}
+
+int CPropertyPageApp::ExitInstance() {
+    return CWinApp::ExitInstance();
+}

@@ -1,0 +1,5 @@
+#pragma once
+
+// The common controls the program uses (the trackbar).
+#include "Controls.h"
+#include "afxwin.h"

@@ -1,0 +1,6 @@
+#pragma once
+
+// Property sheets and pages.
+#include "CPropertyPage.h"
+#include "CPropertySheet.h"
+#include "afxwin.h"
