@@ -1,15 +1,22 @@
 #include "driver/DriverQuery.h"
 
+#include <strsafe.h>
+
 #include <cstring>
-#include <string>
 
 #include "platform/Platform.h"
 
 namespace {
 
-void Report(const WCHAR* step, const WCHAR* call, const std::wstring& detail) {
-    std::wstring line = std::wstring(step) + L": " + call + L": " + detail + L"\n";
-    OutputDebugStringW(line.c_str());
+// "<step>: CreateFile: INVALID_HANDLE_VALUE\n" or "<step>: DeviceIoControl: <control> failed\n".
+void Report(const WCHAR* step, const WCHAR* controlName) {
+    WCHAR line[MAX_PATH];
+    if (controlName) {
+        StringCchPrintfW(line, MAX_PATH, L"%ls: DeviceIoControl: %ls failed\n", step, controlName);
+    } else {
+        StringCchPrintfW(line, MAX_PATH, L"%ls: CreateFile: INVALID_HANDLE_VALUE\n", step);
+    }
+    OutputDebugStringW(line);
 }
 
 }  // namespace
@@ -19,14 +26,14 @@ BOOL QueryHDAudDevice(const HDAudDeviceInfo* device, DWORD code, void* answer, D
     *returned = 0;
     std::memset(answer, 0, answerSize);
     if (!device || !device->interfaceDetail) {
-        Report(step, L"CreateFile", L"INVALID_HANDLE_VALUE");
+        Report(step, nullptr);
         return FALSE;
     }
     HANDLE handle = platform::CreateFileW(
         device->interfaceDetail->DevicePath, GENERIC_READ | GENERIC_WRITE,
         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        Report(step, L"CreateFile", L"INVALID_HANDLE_VALUE");
+        Report(step, nullptr);
         return FALSE;
     }
     BOOL ok =
@@ -35,7 +42,7 @@ BOOL QueryHDAudDevice(const HDAudDeviceInfo* device, DWORD code, void* answer, D
     if (!ok) {
         *returned = 0;
         std::memset(answer, 0, answerSize);
-        Report(step, L"DeviceIoControl", std::wstring(controlName) + L" failed");
+        Report(step, controlName);
         return FALSE;
     }
     if (*returned < answerSize) {

@@ -20,7 +20,9 @@ SP_DEVICE_INTERFACE_DETAIL_DATA_W* ReadInterfaceDetail(HDEVINFO set,
     *size = 0;
     BOOL sized =
         platform::SetupDiGetDeviceInterfaceDetailW(set, interfaceData, nullptr, 0, size, nullptr);
-    if ((!sized && platform::GetLastError() != ERROR_INSUFFICIENT_BUFFER) || *size == 0) {
+    // A block too small for its size field and an empty path names nothing.
+    if ((!sized && platform::GetLastError() != ERROR_INSUFFICIENT_BUFFER) ||
+        *size < offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) + sizeof(WCHAR)) {
         return nullptr;
     }
     auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(CoTaskMemAlloc(*size));
@@ -68,8 +70,7 @@ HRESULT FindHDAudDevice(HDAudDeviceInfo* info, HDEVINFO spareSet) {
                                                  index, &interfaceData)) {
         DWORD size = 0;
         SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail = ReadInterfaceDetail(set, &interfaceData, &size);
-        if (detail && size >= offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) &&
-            IsAcceptedInterface(detail, size)) {
+        if (detail && IsAcceptedInterface(detail, size)) {
             auto* copy = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(CoTaskMemAlloc(size));
             if (copy) {
                 std::memcpy(copy, detail, size);

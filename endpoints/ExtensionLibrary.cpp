@@ -2,8 +2,6 @@
 
 #include <strsafe.h>
 
-#include <string>
-
 #include "endpoints/EndpointInventory.h"
 
 // The names as the library spells them ("Loundness" and "FRIST" included).
@@ -111,25 +109,18 @@ namespace {
 class CSystemDirectoryAsCurrent {
 public:
     CSystemDirectoryAsCurrent() {
-        DWORD length = GetCurrentDirectoryW(0, nullptr);
-        if (length == 0) {
-            return;
-        }
-        m_previous.resize(length);
-        length = GetCurrentDirectoryW(length, m_previous.data());
-        if (length == 0 || length >= m_previous.size()) {
-            return;
-        }
-        m_previous.resize(length);
+        // A current directory too long to be put back is not changed, and nothing is loaded.
+        DWORD length = GetCurrentDirectoryW(MAX_PATH, m_previous);
         WCHAR system[MAX_PATH];
         UINT systemLength = GetSystemDirectoryW(system, MAX_PATH);
-        m_changed = systemLength > 0 && systemLength < MAX_PATH && SetCurrentDirectoryW(system);
+        m_changed = length > 0 && length < MAX_PATH && systemLength > 0 &&
+                    systemLength < MAX_PATH && SetCurrentDirectoryW(system);
     }
     CSystemDirectoryAsCurrent(const CSystemDirectoryAsCurrent&) = delete;
     CSystemDirectoryAsCurrent& operator=(const CSystemDirectoryAsCurrent&) = delete;
     ~CSystemDirectoryAsCurrent() {
         if (m_changed) {
-            SetCurrentDirectoryW(m_previous.c_str());
+            SetCurrentDirectoryW(m_previous);
         }
     }
 
@@ -137,7 +128,7 @@ public:
     bool Changed() const { return m_changed; }
 
 private:
-    std::wstring m_previous;
+    WCHAR m_previous[MAX_PATH] = {};
     bool m_changed = false;
 };
 

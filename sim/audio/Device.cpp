@@ -14,8 +14,12 @@ public:
         : ComObject(std::move(service)), m_id(std::move(id)) {}
 
     // Only the device topology: the system activates nothing else here.
-    HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD, PROPVARIANT*, void** object) override {
+    HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD context, PROPVARIANT* parameters,
+                                       void** object) override {
         auto outcome = m_service->Enter(op::Activate);
+        if (context != CLSCTX_ALL || parameters) {
+            m_service->Unexpected("IMMDevice::Activate without CLSCTX_ALL or with parameters");
+        }
         if (!object) {
             return E_POINTER;
         }

@@ -112,8 +112,11 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return Connector::AddRef(); }
     ULONG STDMETHODCALLTYPE Release() override { return Connector::Release(); }
 
-    HRESULT STDMETHODCALLTYPE Activate(DWORD, REFIID iid, void** object) override {
+    HRESULT STDMETHODCALLTYPE Activate(DWORD context, REFIID iid, void** object) override {
         auto outcome = m_service->Enter(op::PartActivate);
+        if (context != CLSCTX_ALL) {
+            m_service->Unexpected("IPart::Activate without CLSCTX_ALL");
+        }
         if (!object) {
             return E_POINTER;
         }

@@ -44,6 +44,7 @@ struct ScopedCodecDriver::State {
     std::vector<std::string> unexpected;
     OpenArguments lastOpen = {};
     DWORD lastClassDevsFlags = 0;
+    std::map<DWORD, DWORD> outputSizes;
 
     // The error the step must fail with now, or 0.
     DWORD FailureFor(Step step, DWORD code = 0) {
@@ -116,9 +117,14 @@ HDEVINFO WINAPI StandInGetClassDevsW(const GUID* classGuid, PCWSTR, HWND, DWORD 
     return g_state->NewSet(false, std::move(members));
 }
 
-BOOL WINAPI StandInEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA, const GUID*, DWORD index,
+BOOL WINAPI StandInEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA deviceInfo,
+                                        const GUID* interfaceClass, DWORD index,
                                         PSP_DEVICE_INTERFACE_DATA data) {
     g_state->calls.push_back("SetupDiEnumDeviceInterfaces " + std::to_string(index));
+    if (deviceInfo || !interfaceClass || !IsEqualGUID(*interfaceClass, kInterfaceClass)) {
+        g_state->unexpected.push_back(
+            "SetupDiEnumDeviceInterfaces with a device element or another class");
+    }
     DeviceInfoSet* info = g_state->FindSet(set);
     if (!info) {
         return Failed(ERROR_INVALID_HANDLE);
@@ -156,7 +162,9 @@ BOOL WINAPI StandInGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_
             return Failed(error);
         }
         if (required) {
-            *required = g_state->sizeAnswer == SizeAnswer::ZeroSize ? 0 : needed;
+            *required = g_state->sizeAnswer == SizeAnswer::ZeroSize   ? 0
+                        : g_state->sizeAnswer == SizeAnswer::TinySize ? 2
+                                                                      : needed;
         }
         return g_state->sizeAnswer == SizeAnswer::Success ? TRUE
                                                           : Failed(ERROR_INSUFFICIENT_BUFFER);
@@ -231,6 +239,7 @@ HANDLE WINAPI StandInCreateFileW(LPCWSTR name, DWORD access, DWORD shareMode,
 BOOL WINAPI StandInDeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
                                    DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) {
     g_state->calls.push_back("DeviceIoControl " + Hex(code));
+    g_state->outputSizes[code] = outSize;
     auto& handles = g_state->handles;
     if (std::find(handles.begin(), handles.end(), device) == handles.end()) {
         g_state->unexpected.push_back("DeviceIoControl on a handle that is not open");
@@ -391,6 +400,11 @@ const ScopedCodecDriver::OpenArguments& ScopedCodecDriver::LastOpen() const {
 
 DWORD ScopedCodecDriver::LastClassDevsFlags() const {
     return m_state->lastClassDevsFlags;
+}
+
+DWORD ScopedCodecDriver::LastOutputSize(DWORD code) const {
+    auto found = m_state->outputSizes.find(code);
+    return found == m_state->outputSizes.end() ? 0 : found->second;
 }
 
 std::string ScopedCodecDriver::Leftovers() const {

@@ -28,6 +28,7 @@ enum class SizeAnswer {
     InsufficientBuffer,  // FALSE with ERROR_INSUFFICIENT_BUFFER and the size, as Windows does
     Success,             // TRUE with the size
     ZeroSize,            // FALSE with ERROR_INSUFFICIENT_BUFFER and a size of 0
+    TinySize,            // FALSE with ERROR_INSUFFICIENT_BUFFER and 2 bytes, too few for a block
 };
 
 // A stand-in for the codec driver and the device-setup calls that find it, put in place of
@@ -76,6 +77,8 @@ public:
     const OpenArguments& LastOpen() const;
     // The flags of the last SetupDiGetClassDevsW.
     DWORD LastClassDevsFlags() const;
+    // The output size the last call of a control offered; 0 if it was never sent.
+    DWORD LastOutputSize(DWORD code) const;
     // "" when no handle is open, no set is alive and no call was out of place; else what is.
     std::string Leftovers() const;
 

@@ -48,11 +48,12 @@ TEST(CodecPath, TheClassTextIsRequiredInLowerCase) {
 TEST(CodecPath, APatternMayEndAtTheLastUnit) {
     EXPECT_TRUE(Accepted(kClassText + L"#ven_9e5b&dev_1953"));
     EXPECT_FALSE(Accepted(kClassText + L"#ven_9e5b&dev_195"));
-    // A lower-case x is an ordinary unit, in the path as in the pattern.
-    EXPECT_FALSE(Accepted(kClassText + L"#ven_9e5b&dev_x95"));
+    // The wildcard takes any unit, a lower-case x too; in the path an x is an ordinary unit.
+    EXPECT_TRUE(Accepted(kClassText + L"#ven_9e5b&dev_x615"));
+    EXPECT_FALSE(Accepted(kClassText + L"#ven_9e5b&dev_0x15"));
 }
 
-TEST(CodecPath, ShortTextsAreNeitherMatchedNorOverread) {
+TEST(CodecPath, ShortTextsAreRejected) {
     EXPECT_FALSE(Accepted(L""));
     EXPECT_FALSE(Accepted(L"ven_9e5b&dev_061"));
     EXPECT_FALSE(Accepted(L"xanwdm"));

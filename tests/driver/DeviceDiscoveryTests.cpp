@@ -89,7 +89,9 @@ TEST_F(DeviceDiscovery, TheSizeQueryMayAnswerSuccessButNotZero) {
     EXPECT_EQ(kSupportedPath, Find());
     driver.SetSizeAnswer(SizeAnswer::ZeroSize);
     EXPECT_EQ(L"", Find());
-    // No block was asked for after the size of 0.
+    // No block was asked for after the size of 0, nor after one too small for a block.
+    driver.SetSizeAnswer(SizeAnswer::TinySize);
+    EXPECT_EQ(L"", Find());
     EXPECT_EQ(1, driver.Count("SetupDiGetDeviceInterfaceDetailW"));
 }
 

@@ -52,14 +52,6 @@ protected:
     }
 };
 
-TEST_F(PolicyState, TheControlCodesAreTheDriversOwn) {
-    EXPECT_EQ(0x001D6004u, IOCTL_HDAUD_GET_POLICY);
-    EXPECT_EQ(0x001D6038u, IOCTL_HDAUD_GET_XAN_JACK_STATUS);
-    EXPECT_EQ(0x001D6070u, IOCTL_HDAUD_GET_XAN_DRVSUPPORT3RDPRTEFTS);
-    EXPECT_EQ(0x001D608Cu, IOCTL_HDAUD_GET_FRONT_PANEL_RETASKING);
-    EXPECT_EQ(0x001D60C8u, IOCTL_HDAUD_GET_FP_RETASKING_RM4512S);
-}
-
 TEST_F(PolicyState, SpeakersOnlyPolicyAsksNothingMore) {
     Outcome outcome = Ask();
     EXPECT_EQ(Hr(S_OK), Hr(outcome.hr));
@@ -108,9 +100,13 @@ TEST_P(FrontPanelDecision, RaisesTheFlagForAHeadphonePortWithAPlug) {
     Outcome outcome = Ask();
     EXPECT_EQ(Hr(S_OK), Hr(outcome.hr));
     EXPECT_EQ(c.flag, outcome.flag);
-    // Both retasking steps are always made, each with its own handle.
+    // Both retasking steps are always made, each with its own handle and its own answer size.
     EXPECT_EQ(4, driver.Count("CreateFileW"));
     EXPECT_EQ(4, driver.Count("CloseHandle"));
+    EXPECT_EQ(128u, driver.LastOutputSize(IOCTL_HDAUD_GET_POLICY));
+    EXPECT_EQ(2u, driver.LastOutputSize(IOCTL_HDAUD_GET_XAN_JACK_STATUS));
+    EXPECT_EQ(8u, driver.LastOutputSize(IOCTL_HDAUD_GET_FRONT_PANEL_RETASKING));
+    EXPECT_EQ(8u, driver.LastOutputSize(IOCTL_HDAUD_GET_FP_RETASKING_RM4512S));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -199,6 +195,9 @@ TEST_F(PolicyState, AShortRetaskingAnswerReadsMissingBytesAsZero) {
     // Port 2's mode is not returned: 0, a headphone output for both controls.
     driver.SetAnswer(IOCTL_HDAUD_GET_FRONT_PANEL_RETASKING, {1, 0, 0, 0, 1, 0, 0, 0}, 4);
     EXPECT_TRUE(Ask().flag);
+    driver.SetRetasking(1, 1);
+    driver.SetAnswer(IOCTL_HDAUD_GET_FP_RETASKING_RM4512S, {3, 0, 0, 0, 3, 0, 0, 0}, 4);
+    EXPECT_TRUE(Ask().flag);
 }
 
 struct SwitchCase {
@@ -239,21 +238,27 @@ TEST_F(PolicyState, ADwordSwitchReadsAsTextWithoutDigits) {
 
 TEST_F(PolicyState, ASwitchThatFillsAllItsBytesEndsThere) {
     FrontPanel(0x0010, 2, 2);
-    // 260 bytes and no terminator (the registry would take a NUL right after them in too).
-    std::wstring zeros(131, L'0');
-    SetSwitch(REG_SZ, zeros.data(), 260);
+    // 260 bytes and no terminator (the registry would take a NUL right after them in too); the
+    // last digit decides, so the text must end exactly there.
+    std::wstring digits = std::wstring(129, L'0') + L"1x";
+    SetSwitch(REG_SZ, digits.data(), 260);
+    EXPECT_TRUE(Ask().flag);
+    digits = std::wstring(130, L'0') + L"1";
+    SetSwitch(REG_SZ, digits.data(), 260);
     EXPECT_FALSE(Ask().flag);
-    std::wstring tooLong(131, L'0');  // not read at all: the detection stays on
+    std::wstring tooLong(132, L'0');  // not read at all: the detection stays on
     SetSwitch(REG_SZ, tooLong.data(), 262);
     EXPECT_TRUE(Ask().flag);
 }
 
 TEST_F(PolicyState, EffectSupportIsTheDriversMaskOrZero) {
+    // Asked with a four-byte answer.
     HDEVINFO spare = platform::SetupDiCreateDeviceInfoList(nullptr, nullptr);
     HDAudDeviceInfo device = {};
     FindHDAudDevice(&device, spare);
     driver.SetEffectSupport(0x0000000F);
     EXPECT_EQ(0x0000000Fu, GetHDAudEffectSupport(&device));
+    EXPECT_EQ(4u, driver.LastOutputSize(IOCTL_HDAUD_GET_XAN_DRVSUPPORT3RDPRTEFTS));
     driver.FailControl(IOCTL_HDAUD_GET_XAN_DRVSUPPORT3RDPRTEFTS, ERROR_GEN_FAILURE, 1);
     EXPECT_EQ(0u, GetHDAudEffectSupport(&device));
     driver.Fail(Step::Open, ERROR_FILE_NOT_FOUND, 1);

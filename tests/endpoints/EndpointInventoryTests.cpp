@@ -52,6 +52,11 @@ TEST_F(EndpointInventoryTest, ListsRenderBeforeCaptureAndOnlyPresentEndpoints) {
     EXPECT_EQ(nullptr, GetEndpointRecord(&inventory, 3));
 }
 
+TEST_F(EndpointInventoryTest, AMachineWithoutEndpointsListsNothing) {
+    Add(L"gone", eRender, DEVICE_STATE_NOTPRESENT, L"Speakers (XAN)", L"Speakers", Speakers);
+    EXPECT_EQ(Ids{}, Build());
+}
+
 TEST_F(EndpointInventoryTest, AnIdSeenBeforeGetsNoSecondRecord) {
     Add(L"twice", eRender, DEVICE_STATE_ACTIVE, L"XAN A", L"A", Speakers);
     Add(L"twice", eRender, DEVICE_STATE_ACTIVE, L"XAN B", L"B", Speakers);
@@ -81,7 +86,7 @@ TEST_F(EndpointInventoryTest, EndpointsThatCannotBeFetchedAreSkipped) {
 TEST_F(EndpointInventoryTest, NamesAreCutToFitAndMissingOnesMarked) {
     std::wstring longName(300, L'n');
     longName.replace(0, 3, L"XAN");
-    Add(L"long", eRender, DEVICE_STATE_ACTIVE, longName, std::wstring(259, L'd'), Speakers);
+    Add(L"long", eRender, DEVICE_STATE_ACTIVE, longName, std::wstring(400, L'd'), Speakers);
     Add(L"unnamed", eRender, DEVICE_STATE_ACTIVE, {}, {}, Speakers);
     Add(L"odd", eRender, DEVICE_STATE_ACTIVE, {}, {}, Speakers);
     sim->SetProperty(Store::Endpoint, L"odd", PKEY_Device_FriendlyName, Value::UInt32(7));
@@ -130,12 +135,14 @@ TEST_F(EndpointInventoryTest, OpenBindsEveryExportAndKeepsTheLibraryUntilClose) 
 TEST_F(EndpointInventoryTest, AnyMissingOrMisspelledExportFailsOpenAndUnloads) {
     for (const wchar_t* variant : {L"missing-last", L"missing-middle", L"wrong-case"}) {
         ScopedDllDirectory defective(ExtensionVariantDir(variant).c_str());
+        ZeroMemory(&g_extensionExports, sizeof g_extensionExports);
         EndpointInventory defectiveInventory;
         EXPECT_FALSE(OpenEndpointInventory(&defectiveInventory)) << variant;
         EXPECT_EQ(nullptr, defectiveInventory.extensionModule) << variant;
         EXPECT_EQ(nullptr, GetModuleHandleW(EXTENSION_LIBRARY_NAME)) << variant;
-        // Every lookup was still made: the first export is bound.
+        // Every lookup was still made: the exports around the missing one are bound.
         EXPECT_NE(nullptr, g_extensionExports.slots[0]) << variant;
+        EXPECT_NE(nullptr, g_extensionExports.slots[89]) << variant;
         CloseEndpointInventory(&defectiveInventory);
     }
 }
@@ -203,6 +210,25 @@ TEST_F(EndpointInventoryTest, CloseBalancesComAfterAWholeOrPartialOpen) {
     EXPECT_TRUE(BalancesCom([](EndpointInventory*) {}));
     sim->FailOn(op::CreateDeviceEnumerator, E_OUTOFMEMORY);
     EXPECT_TRUE(BalancesCom([](EndpointInventory*) {}));
+}
+
+TEST_F(EndpointInventoryTest, OnAThreadInTheOtherApartmentOpenJoinsItOnce) {
+    bool balanced = false;
+    std::thread([&] {
+        ASSERT_EQ(Hr(S_OK), Hr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        EndpointInventory apartment;
+        OpenEndpointInventory(&apartment);
+        EXPECT_TRUE(apartment.comInitialized);
+        CloseEndpointInventory(&apartment);
+        // The thread's own initialisation is all that is left.
+        CoUninitialize();
+        HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        balanced = hr == S_OK;
+        if (SUCCEEDED(hr)) {
+            CoUninitialize();
+        }
+    }).join();
+    EXPECT_TRUE(balanced);
 }
 
 }  // namespace
