@@ -212,14 +212,36 @@ TEST_F(EndpointInventoryTest, CloseBalancesComAfterAWholeOrPartialOpen) {
     EXPECT_TRUE(BalancesCom([](EndpointInventory*) {}));
 }
 
+// A class object that refuses to make anything: registered on a single-threaded apartment, it
+// keeps that thread from reaching Wine's own device enumerator, which the test has no use for.
+class RefusingFactory final : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory) ? this : nullptr;
+        return *out ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, void** out) override {
+        *out = nullptr;
+        return E_OUTOFMEMORY;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
 TEST_F(EndpointInventoryTest, OnAThreadInTheOtherApartmentOpenJoinsItOnce) {
     bool balanced = false;
     std::thread([&] {
         ASSERT_EQ(Hr(S_OK), Hr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        RefusingFactory factory;
+        DWORD cookie = 0;
+        CoRegisterClassObject(CLSID_MMDeviceEnumerator, &factory, CLSCTX_INPROC_SERVER,
+                              REGCLS_MULTIPLEUSE, &cookie);
         EndpointInventory apartment;
-        OpenEndpointInventory(&apartment);
+        EXPECT_FALSE(OpenEndpointInventory(&apartment));
         EXPECT_TRUE(apartment.comInitialized);
         CloseEndpointInventory(&apartment);
+        CoRevokeClassObject(cookie);
         // The thread's own initialisation is all that is left.
         CoUninitialize();
         HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
