@@ -4,8 +4,7 @@
 #include <vector>
 
 // The folder of one extension library stand-in ("full", "missing-last", "missing-middle",
-// "wrong-case"); each holds a XANPropPageExt.dll. Worked out from the running test program's own
-// path, so it holds wherever the tree was cloned.
+// "wrong-case"); each holds a XANPropPageExt.dll.
 std::wstring ExtensionVariantDir(const wchar_t* variant);
 
 // Searches a folder for DLLs while the object lives. The test program's own folder is still
