@@ -8,6 +8,9 @@ CPropertyPage::CPropertyPage(UINT nIDTemplate) : CDialog(nIDTemplate) {
     ZeroMemory(&m_psp, sizeof m_psp);
     m_psp.dwSize = sizeof m_psp;
     m_psp.dwFlags = PSP_DEFAULT;
+    if (AfxHelpEnabled()) {
+        m_psp.dwFlags |= PSP_HASHELP;
+    }
     m_psp.hInstance = AfxGetResourceHandle();
     m_psp.pszTemplate = MAKEINTRESOURCEW(nIDTemplate);
     m_psp.pfnDlgProc = &CPropertyPage::PageProc;

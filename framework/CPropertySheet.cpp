@@ -15,6 +15,9 @@ CPropertySheet::CPropertySheet(LPCWSTR pszCaption, CWnd* pParentWnd, UINT iSelec
     ZeroMemory(&m_psh, sizeof m_psh);
     m_psh.dwSize = sizeof m_psh;
     m_psh.dwFlags = PSH_PROPSHEETPAGE;
+    if (AfxHelpEnabled()) {
+        m_psh.dwFlags |= PSH_HASHELP;
+    }
     m_psh.hwndParent = pParentWnd ? pParentWnd->m_hWnd : nullptr;
     m_psh.hInstance = AfxGetResourceHandle();
     m_psh.pszCaption = pszCaption;

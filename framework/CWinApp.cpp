@@ -54,6 +54,10 @@ HINSTANCE AfxGetResourceHandle() {
     return AfxGetInstanceHandle();
 }
 
+BOOL AfxHelpEnabled() {
+    return g_app && g_app->FindMessageEntry(WM_COMMAND, CN_COMMAND, ID_HELP) != nullptr;
+}
+
 int AfxWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int) {
     CWinApp* app = AfxGetApp();
     if (!app) {

@@ -43,5 +43,8 @@ CWnd* AfxGetMainWnd();
 HINSTANCE AfxGetInstanceHandle();
 HINSTANCE AfxGetResourceHandle();
 
+// Whether the application handles ID_HELP: sheets and pages then carry a Help button.
+BOOL AfxHelpEnabled();
+
 // What the program's entry point runs.
 int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow);

@@ -184,6 +184,8 @@ TEST(Sheet, ShowsModallyAndEndsAsClosed) {
             ASSERT_NE(nullptr, sheet.m_hWnd);
             EXPECT_EQ(&sheet, CWnd::FromHandle(sheet.m_hWnd));
             EXPECT_EQ(sheet.m_hWnd, ::GetParent(page.m_hWnd));
+            // The application answers ID_HELP, so the sheet offers Help.
+            EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(sheet.m_hWnd, IDHELP)));
             ::SendMessageW(sheet.m_hWnd, WM_SYSCOMMAND, 0x0123, 0);
             ::PostMessageW(sheet.m_hWnd, PSM_PRESSBUTTON, button, 0);
         });

@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "tests/app/AppFixture.h"
+
+namespace {
+
+namespace op = sim::audio::op;
+
+using Startup = AppTest;
+
+TEST_F(Startup, WithoutTheCodecNothingIsCreated) {
+    driver.ClearInterfaces();
+    CPropertyPageApp app;
+    ScopedModalAction never([] {});
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_FALSE(never.Ran());
+    // Start-up's own steps never ran: no client, no store.
+    EXPECT_EQ(0, sim->Calls(op::RegisterCallback));
+    EXPECT_EQ(0, sim->Calls(op::OpenFxStore));
+}
+
+TEST_F(Startup, OnOtherWindowsTheStoreIsNeverOpened) {
+    for (auto [major, minor] : {std::pair{6ul, 2ul}, {5ul, 1ul}}) {
+        sim::ScopedWindowsVersion version(major, minor);
+        CPropertyPageApp app;
+        ScopedModalAction never([] {});
+        EXPECT_FALSE(app.InitInstance());
+        EXPECT_FALSE(never.Ran()) << major << "." << minor;
+        EXPECT_EQ(0, sim->Calls(op::OpenFxStore));
+        EXPECT_EQ(nullptr, app.m_pMainWnd);
+    }
+    // The client came and went each time.
+    EXPECT_EQ(2, sim->Calls(op::RegisterCallback));
+    EXPECT_EQ(2, sim->Calls(op::UnregisterCallback));
+}
+
+TEST_F(Startup, OkCancelAndTheCloseBoxEndTheProgramAlike) {
+    const std::pair<const char*, std::function<void(HWND)>> ways[] = {
+        {"OK", [](HWND sheet) { ::PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0); }},
+        {"Cancel", [](HWND sheet) { ::PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0); }},
+        {"close box", [](HWND sheet) { ::PostMessageW(sheet, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+    };
+    for (const auto& [name, close] : ways) {
+        CPropertyPageApp app;
+        bool shown = false;
+        ScopedModalAction act([&] {
+            HWND sheet = app.m_pMainWnd ? app.m_pMainWnd->m_hWnd : nullptr;
+            ASSERT_NE(nullptr, sheet);
+            shown = ::IsWindowVisible(sheet) && sim->RegisteredClients() == 1;
+            close(sheet);
+        });
+        EXPECT_FALSE(app.InitInstance()) << name;
+        EXPECT_TRUE(shown) << name;
+        EXPECT_EQ(nullptr, app.m_pMainWnd) << name;
+        EXPECT_EQ(0, sim->RegisteredClients()) << name;
+    }
+}
+
+TEST_F(Startup, OnAThreadOfItsOwnComIsLeftAsFound) {
+    // Start-up joins the multithreaded apartment itself here, so its CoUninitialize is the
+    // thread's last: had it come before the client was unregistered, the client would still be
+    // registered.
+    bool balanced = false;
+    bool shown = false;
+    std::thread([&] {
+        CPropertyPageApp app;
+        ScopedModalAction act([&] {
+            shown = app.m_pMainWnd != nullptr;
+            ::PostMessageW(app.m_pMainWnd->m_hWnd, PSM_PRESSBUTTON, PSBTN_OK, 0);
+        });
+        app.InitInstance();
+        HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        balanced = hr == S_OK;
+        if (SUCCEEDED(hr)) {
+            CoUninitialize();
+        }
+    }).join();
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(balanced);
+    EXPECT_EQ(0, sim->RegisteredClients());
+}
+
+}  // namespace
