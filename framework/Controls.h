@@ -1,8 +1,8 @@
 #pragma once
 
-#include <commctrl.h>
-
 #include "CWnd.h"
+
+#include <commctrl.h>
 
 // The controls the program uses, each a wrapper of the messages it sends.
 

@@ -1,5 +1,10 @@
 #include "page/DeviceCallback.h"
 
+#include <cwchar>
+
+#include "app/EndpointNotifier.h"
+#include "page/EndpointCallbacks.h"
+
 CDeviceCallback::CDeviceCallback(CEndpointNotifier* owner) : owner(owner), refCount(1) {}
 
 HRESULT STDMETHODCALLTYPE CDeviceCallback::QueryInterface(REFIID riid, void** ppv) {
@@ -27,7 +32,21 @@ ULONG STDMETHODCALLTYPE CDeviceCallback::Release() {
     return count;
 }
 
-// Forwarding to the page's callbacks comes with the page's refresh.
-HRESULT STDMETHODCALLTYPE CDeviceCallback::OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) {
+// On a thread of the audio service: only the endpoint the page shows is forwarded, and the
+// callbacks only post. The list is walked under the notifier's lock, held shared.
+HRESULT STDMETHODCALLTYPE CDeviceCallback::OnPropertyValueChanged(LPCWSTR pwstrDeviceId,
+                                                                  const PROPERTYKEY key) {
+    PROPERTYKEY changed = key;
+    if (!owner || !pwstrDeviceId) {
+        return S_OK;
+    }
+    AcquireSRWLockShared(&owner->lock);
+    if (wcscmp(pwstrDeviceId, owner->endpointId) == 0) {
+        for (LONG i = 0; i < owner->callbackCount; ++i) {
+            PROPERTYKEY copy = changed;
+            owner->callbacks[i]->OnEndpointPropertyChanged(&copy);
+        }
+    }
+    ReleaseSRWLockShared(&owner->lock);
     return S_OK;
 }

@@ -1,0 +1,128 @@
+// The page's answers to the user: each writes the effect word it changes at once. The controls
+// catch up when the store's change notification comes back.
+#include "app/EndpointNotifier.h"
+#include "fxstore/EffectState.h"
+#include "fxstore/EffectWords.h"
+#include "fxstore/EffectWriters.h"
+#include "fxstore/EndpointFormat.h"
+#include "fxstore/PropertyKeys.h"
+#include "page/EndpointCallbacks.h"
+#include "page/HalvoPageSoundRoom.h"
+#include "res/resource.h"
+
+namespace {
+
+constexpr DWORD kExpanderOn = 0x80000001;
+constexpr DWORD kExpanderOff = 0x00000001;  // bit 0 stays set: option 13
+
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CHalvoPageSoundRoom, CPropertyPage)
+ON_BN_CLICKED(IDC_BYPASS, &CHalvoPageSoundRoom::OnBnClickedBypass)
+ON_BN_CLICKED(IDC_SOUND_SPACE_EXPANDER, &CHalvoPageSoundRoom::OnBnClickedSoundSpaceExpander)
+ON_BN_CLICKED(IDC_HEADPHONE, &CHalvoPageSoundRoom::OnBnClickedHeadphone)
+ON_BN_CLICKED(IDC_NATURAL_BASS, &CHalvoPageSoundRoom::OnBnClickedNaturalBass)
+ON_NOTIFY(NM_CUSTOMDRAW, IDC_BASS_BOOST, &CHalvoPageSoundRoom::OnNMCustomdrawBassBoost)
+ON_WM_DESTROY()
+ON_NOTIFY(NM_RELEASEDCAPTURE, IDC_BASS_BOOST, &CHalvoPageSoundRoom::OnNMReleasedcaptureBassBoost)
+END_MESSAGE_MAP()
+
+// The effects handle 44100 and 48000 Hz at 16 or 24 valid bits; any other format is switched to
+// stereo 48000 Hz, 24 bits before an effect goes on. A format that cannot be read is left alone.
+void CHalvoPageSoundRoom::RunFormatCheck() {
+    DWORD sampleRate = 0;
+    WORD validBits = 0;
+    if (SUCCEEDED(GetEndpointDeviceFormat(m_pszEndpointId, &sampleRate, &validBits)) &&
+        ((sampleRate != 44100 && sampleRate != 48000) || (validBits != 24 && validBits != 16))) {
+        ForceStereo48kFormat(m_pszEndpointId);
+    }
+}
+
+void CHalvoPageSoundRoom::OnBnClickedSoundSpaceExpander() {
+    int on = m_btnSoundSpaceExpander.GetCheck();
+    g_soundSpaceExpander = {on, OPTION_SSE_BIT0_SET};
+    if (on) {
+        RunFormatCheck();
+    }
+    WriteEffectWord(m_pDevice, PKEY_Xan_SoundSpaceExpander, on ? kExpanderOn : kExpanderOff);
+
+    // On speakers the two boxes are one switch: the headphone effect follows.
+    if (m_nFormFactor == Speakers) {
+        if (m_pFxStore) {
+            DWORD word = 0;
+            ReadEffectWord(m_pFxStore, PKEY_Xan_Headphone, &word);
+            UnpackHeadphone(word, &g_headphone);
+        }
+        g_headphone.enabled = m_btnSoundSpaceExpander.GetCheck();
+        WriteHeadphoneWord(m_pDevice, g_headphone.enabled, g_headphone.bit0Option,
+                           g_headphone.bits8to11Option, g_headphone.bits4to7Option);
+    }
+}
+
+void CHalvoPageSoundRoom::OnBnClickedHeadphone() {
+    if (m_pFxStore) {
+        DWORD word = 0;
+        ReadEffectWord(m_pFxStore, PKEY_Xan_Headphone, &word);
+        UnpackHeadphone(word, &g_headphone);
+    }
+    g_headphone.enabled = m_btnHeadphone.GetCheck();
+    if (g_headphone.enabled && g_headphone.bit0Option == OPTION_HEADPHONE_BIT0_SET) {
+        RunFormatCheck();
+    }
+    WriteHeadphoneWord(m_pDevice, g_headphone.enabled, g_headphone.bit0Option,
+                       g_headphone.bits8to11Option, g_headphone.bits4to7Option);
+
+    // On speakers the two boxes are one switch: the expander follows.
+    if (m_nFormFactor == Speakers) {
+        int on = m_btnHeadphone.GetCheck();
+        g_soundSpaceExpander = {on, OPTION_SSE_BIT0_SET};
+        WriteEffectWord(m_pDevice, PKEY_Xan_SoundSpaceExpander, on ? kExpanderOn : kExpanderOff);
+    }
+}
+
+void CHalvoPageSoundRoom::OnBnClickedNaturalBass() {
+    if (m_pFxStore) {
+        DWORD word = 0;
+        ReadEffectWord(m_pFxStore, PKEY_Xan_NaturalBass, &word);
+        UnpackNaturalBass(word, &g_naturalBass);
+    }
+    g_naturalBass.enabled = m_btnNaturalBass.GetCheck();
+    if (g_naturalBass.enabled) {
+        RunFormatCheck();
+    }
+    WriteEffectWord(m_pDevice, PKEY_Xan_NaturalBass, PackNaturalBass(g_naturalBass));
+}
+
+// The slider writes when the user lets go of the thumb; the read-out follows the refresh.
+void CHalvoPageSoundRoom::OnNMReleasedcaptureBassBoost(NMHDR*, LRESULT* pResult) {
+    *pResult = 0;
+    if (m_pFxStore) {
+        DWORD word = 0;
+        ReadEffectWord(m_pFxStore, PKEY_Xan_NaturalBass, &word);
+        UnpackNaturalBass(word, &g_naturalBass);
+    }
+    g_naturalBass.boostLevel = m_sldBassBoost.GetPos();
+    WriteEffectWord(m_pDevice, PKEY_Xan_NaturalBass, PackNaturalBass(g_naturalBass));
+}
+
+void CHalvoPageSoundRoom::OnNMCustomdrawBassBoost(NMHDR*, LRESULT* pResult) {
+    *pResult = CDRF_DODEFAULT;
+}
+
+// The box is hidden; only a click sent by a program reaches this.
+void CHalvoPageSoundRoom::OnBnClickedBypass() {
+    WriteEffectWord(m_pDevice, PKEY_AudioEndpoint_Disable_SysFx,
+                    m_btnBypass.GetCheck() == BST_CHECKED ? 1 : 0);
+}
+
+void CHalvoPageSoundRoom::OnDestroy() {
+    CPropertyPage::OnDestroy();
+    m_bReady = FALSE;
+    ::KillTimer(m_hWnd, kRefreshSweepTimer);
+    if (m_pNotifier) {
+        RemoveEndpointCallback(m_pNotifier, g_pEndpointCallbacks);
+    }
+    // Out of the list, no notification is calling it any more.
+    delete g_pEndpointCallbacks;
+    g_pEndpointCallbacks = nullptr;
+}
