@@ -3,8 +3,8 @@
 #include "fxstore/PropertyKeys.h"
 #include "page/HalvoPageSoundRoom.h"
 
-BOOL(WINAPI* CMyHalvoSREndpointCallbacks::s_postMessage)(HWND, UINT, WPARAM,
-                                                         LPARAM) = &::PostMessageW;
+BOOL(WINAPI* CMyHalvoSREndpointCallbacks::s_postMessage)
+(HWND, UINT, WPARAM, LPARAM) = &::PostMessageW;
 
 CMyHalvoSREndpointCallbacks::CMyHalvoSREndpointCallbacks(CHalvoPageSoundRoom* page)
     : page(page), m_hWndPage(page->m_hWnd) {}
@@ -26,7 +26,12 @@ WPARAM CMyHalvoSREndpointCallbacks::RefreshKindFor(const PROPERTYKEY& key) {
 }
 
 int CMyHalvoSREndpointCallbacks::Slot(WPARAM kind) {
-    return kind == EPC_BYPASS ? 0 : kind == EPC_EFFECTS ? 1 : 2;
+    switch (kind) {
+        case EPC_BYPASS: return 0;
+        case EPC_EFFECTS: return 1;
+        case EPC_JACK: return 2;
+        default: return -1;
+    }
 }
 
 void CMyHalvoSREndpointCallbacks::OnEndpointPropertyChanged(const PROPERTYKEY* key) {
@@ -34,12 +39,18 @@ void CMyHalvoSREndpointCallbacks::OnEndpointPropertyChanged(const PROPERTYKEY* k
     if (!kind) {
         return;
     }
-    // A refresh still waiting in the queue will see this change too.
-    if (InterlockedExchange(&m_pending[Slot(kind)], 1) == 0) {
-        s_postMessage(m_hWndPage, WM_ENDPOINT_PROPERTY_CHANGED, kind, 0);
+    InterlockedExchange(&m_pending[Slot(kind)], 1);
+    // A refresh on its way, or the page's rest, will see this change too.
+    if (TryShutGate() && !s_postMessage(m_hWndPage, WM_ENDPOINT_PROPERTY_CHANGED, kind, 0)) {
+        OpenGate();  // the next change, or the page's sweep, tries again
     }
 }
 
 bool CMyHalvoSREndpointCallbacks::TakePending(WPARAM kind) {
-    return InterlockedExchange(&m_pending[Slot(kind)], 0) != 0;
+    int slot = Slot(kind);
+    return slot >= 0 && InterlockedExchange(&m_pending[slot], 0) != 0;
+}
+
+bool CMyHalvoSREndpointCallbacks::AnyPending() const {
+    return m_pending[0] || m_pending[1] || m_pending[2];
 }

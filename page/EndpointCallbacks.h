@@ -20,10 +20,12 @@ public:
     virtual void OnEndpointPropertyChanged(const PROPERTYKEY* key) = 0;
 };
 
-// The page's receiver: turns a changed key into a refresh posted to the page's window. A refresh
-// already posted and not yet handled is not posted again, so a burst of changes leaves at most
-// one message of each kind in the queue; the page takes the kind back when it handles it, and
-// picks up any kind whose post failed on its next sweep.
+// The page's receiver: turns a changed key into a refresh posted to the page's window. Every
+// change marks its kind as due; only the first change after the page has caught up posts a
+// message (the gate), so a burst of changes never floods the page's queue. After a refresh the
+// page keeps the gate shut for a short rest, in which it reads what came meanwhile all at once;
+// input and painting get their turn between. A kind whose message could not be posted is picked
+// up by the page's sweep.
 class CMyHalvoSREndpointCallbacks : public CEndpointCallbacks {
 public:
     explicit CMyHalvoSREndpointCallbacks(CHalvoPageSoundRoom* page);
@@ -35,6 +37,11 @@ public:
 
     // On the page's thread: whether a refresh of that kind is due, clearing it.
     bool TakePending(WPARAM kind);
+    bool AnyPending() const;
+    // The gate: shut while a message is on its way or the page rests; TryShutGate says whether
+    // this call shut it.
+    bool TryShutGate() { return InterlockedExchange(&m_gateShut, 1) == 0; }
+    void OpenGate() { InterlockedExchange(&m_gateShut, 0); }
 
     CHalvoPageSoundRoom* page;
 
@@ -46,4 +53,5 @@ private:
 
     HWND m_hWndPage;
     volatile LONG m_pending[3] = {};  // bypass, effects, jack
+    volatile LONG m_gateShut = 0;
 };

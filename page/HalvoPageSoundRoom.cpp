@@ -57,19 +57,14 @@ BOOL CHalvoPageSoundRoom::OnInitDialog() {
             break;
         }
         case Headphones:
-        case Headset:
-            ShowPresentation(TRUE);
-            break;
-        default:
-            ShowPresentation(FALSE);
-            break;
+        case Headset: ShowPresentation(TRUE); break;
+        default: ShowPresentation(FALSE); break;
     }
 
     ReadBypass();
 
     LOGFONTW iconTitleFont = {};
-    if (::SystemParametersInfoW(SPI_GETICONTITLELOGFONT, sizeof iconTitleFont, &iconTitleFont,
-                                0) &&
+    if (::SystemParametersInfoW(SPI_GETICONTITLELOGFONT, sizeof iconTitleFont, &iconTitleFont, 0) &&
         m_font.CreateFontIndirect(&iconTitleFont)) {
         SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(m_font.GetSafeHandle()), TRUE);
     }
@@ -195,31 +190,48 @@ void CHalvoPageSoundRoom::Refresh(WPARAM kind) {
             ReadBypass();
             UpdateControls();
             break;
-        case EPC_EFFECTS:
-            RefreshEffects();
-            break;
-        case EPC_JACK:
-            UpdateJackLayout();
-            break;
-        default:
-            break;
+        case EPC_EFFECTS: RefreshEffects(); break;
+        case EPC_JACK: UpdateJackLayout(); break;
+        default: break;
+    }
+}
+
+// The posted kind, and every other kind that came due meanwhile, read now; then a rest.
+void CHalvoPageSoundRoom::RefreshDue(WPARAM posted) {
+    for (WPARAM kind : {EPC_BYPASS, EPC_EFFECTS, EPC_JACK}) {
+        bool due = g_pEndpointCallbacks && g_pEndpointCallbacks->TakePending(kind);
+        if (due || kind == posted) {
+            Refresh(kind);
+        }
+    }
+    ::SetTimer(m_hWnd, kRefreshRestTimer, kRefreshRestMilliseconds, nullptr);
+}
+
+void CHalvoPageSoundRoom::OnRefreshTimer(UINT_PTR timer) {
+    CMyHalvoSREndpointCallbacks* callbacks = g_pEndpointCallbacks;
+    if (!callbacks) {
+        return;
+    }
+    if (timer == kRefreshRestTimer) {
+        ::KillTimer(m_hWnd, kRefreshRestTimer);
+        callbacks->OpenGate();
+    } else if (!callbacks->AnyPending()) {
+        return;
+    }
+    // Changes that came during the rest, or whose message was lost, are read at once; a change
+    // that has just posted its own message is read when that comes.
+    if (callbacks->AnyPending() && callbacks->TryShutGate()) {
+        RefreshDue(0);
     }
 }
 
 LRESULT CHalvoPageSoundRoom::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (m_bReady) {
         if (message == WM_ENDPOINT_PROPERTY_CHANGED) {
-            // Whatever changed since this was posted is read now.
-            if (g_pEndpointCallbacks) {
-                g_pEndpointCallbacks->TakePending(wParam);
-            }
-            Refresh(wParam);
-        } else if (message == WM_TIMER && wParam == kRefreshSweepTimer && g_pEndpointCallbacks) {
-            for (WPARAM kind : {EPC_BYPASS, EPC_EFFECTS, EPC_JACK}) {
-                if (g_pEndpointCallbacks->TakePending(kind)) {
-                    Refresh(kind);
-                }
-            }
+            RefreshDue(wParam);
+        } else if (message == WM_TIMER &&
+                   (wParam == kRefreshRestTimer || wParam == kRefreshSweepTimer)) {
+            OnRefreshTimer(wParam);
         }
     }
     return CPropertyPage::WindowProc(message, wParam, lParam);

@@ -20,9 +20,9 @@ public:
     CHalvoPageSoundRoom();
     ~CHalvoPageSoundRoom() override;
 
-    WCHAR* m_pszEndpointId = nullptr;       // start-up's buffer; not owned
-    IPropertyStore* m_pFxStore = nullptr;   // start-up's; not owned; every read goes here
-    BOOL m_bReady = FALSE;                  // refreshes are ignored while FALSE
+    WCHAR* m_pszEndpointId = nullptr;          // start-up's buffer; not owned
+    IPropertyStore* m_pFxStore = nullptr;      // start-up's; not owned; every read goes here
+    BOOL m_bReady = FALSE;                     // refreshes are ignored while FALSE
     CEndpointNotifier* m_pNotifier = nullptr;  // start-up's; not owned
     int m_nFormFactor = 0;
     CBitmap m_bmpLogo;
@@ -58,7 +58,10 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
-    // Looks for refreshes whose message could not be posted.
+    // After a refresh the page rests this long before the next; the sweep looks for refreshes
+    // whose message could not be posted.
+    static constexpr UINT_PTR kRefreshRestTimer = 0x4852;
+    static constexpr UINT kRefreshRestMilliseconds = 10;
     static constexpr UINT_PTR kRefreshSweepTimer = 0x4853;
     static constexpr UINT kRefreshSweepMilliseconds = 250;
 
@@ -66,5 +69,7 @@ private:
     void ReadBypass();
     void RefreshEffects();
     void Refresh(WPARAM kind);
+    void RefreshDue(WPARAM kind);
+    void OnRefreshTimer(UINT_PTR timer);
     void RunFormatCheck();
 };

@@ -119,6 +119,7 @@ void CHalvoPageSoundRoom::OnDestroy() {
     CPropertyPage::OnDestroy();
     m_bReady = FALSE;
     ::KillTimer(m_hWnd, kRefreshSweepTimer);
+    ::KillTimer(m_hWnd, kRefreshRestTimer);
     if (m_pNotifier) {
         RemoveEndpointCallback(m_pNotifier, g_pEndpointCallbacks);
     }

@@ -159,6 +159,19 @@ std::vector<std::pair<PROPERTYKEY, Value>> AudioService::Properties(Store store,
                     : std::vector<std::pair<PROPERTYKEY, Value>>{};
 }
 
+void AudioService::ChangeFromOutside(Store store, const std::wstring& id, const PROPERTYKEY& key,
+                                     Value value) {
+    Commit(WriteOrigin::OutsideProgram, 0, store, id, key, std::move(value), S_OK);
+}
+
+void AudioService::Notify(const std::wstring& id, const PROPERTYKEY& key) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_queue.emplace_back(id, key);
+    }
+    m_notifyWake.notify_one();
+}
+
 void AudioService::SetFxHandleWritable(bool writable) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_fxHandleWritable = writable;
@@ -355,9 +368,14 @@ int AudioService::RegisteredClients() const {
     return static_cast<int>(m_clients.size());
 }
 
-std::vector<Notification> AudioService::Notifications() {
+void AudioService::FlushNotifications() {
     std::unique_lock<std::mutex> lock(m_mutex);
     m_notifyIdle.wait(lock, [&] { return (m_queue.empty() && !m_delivering) || m_notifierDone; });
+}
+
+std::vector<Notification> AudioService::Notifications() {
+    FlushNotifications();
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_delivered;
 }
 

@@ -25,7 +25,7 @@ enum class Generation { Vista, Windows7 };
 
 // The path a write came by: one of the two endpoint-configuration objects, or
 // IPropertyStore::SetValue on an FX store handle.
-enum class WriteOrigin { ConfigVista, Config7, FxStoreHandle };
+enum class WriteOrigin { ConfigVista, Config7, FxStoreHandle, OutsideProgram };
 
 struct WriteRecord {
     WriteOrigin origin;
@@ -87,6 +87,12 @@ public:
     void RemoveProperty(Store store, const std::wstring& id, const PROPERTYKEY& key);
     std::optional<Value> Property(Store store, const std::wstring& id,
                                   const PROPERTYKEY& key) const;
+    // A change made by another program: stored, logged and notified like any accepted write.
+    void ChangeFromOutside(Store store, const std::wstring& id, const PROPERTYKEY& key,
+                           Value value);
+    // A change notification alone, as the service sends for changes it does not store here.
+    void Notify(const std::wstring& id, const PROPERTYKEY& key);
+
     // Whether IPropertyStore::SetValue on an FX store handle keeps the value (the default) or
     // answers STG_E_ACCESSDENIED.
     void SetFxHandleWritable(bool writable);
@@ -104,7 +110,9 @@ public:
     // What happened.
     std::vector<WriteRecord> Writes() const;
     void ClearWrites();
-    // Waits until every notification queued so far has been delivered, then lists them all.
+    // Waits until every notification queued so far has been delivered.
+    void FlushNotifications();
+    // The same, then lists every notification delivered so far.
     std::vector<Notification> Notifications();
     // Calls of slots the service does not implement, and other calls no caller should make.
     std::vector<std::string> UnexpectedCalls() const;

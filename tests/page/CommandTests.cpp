@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "tests/page/PageFixture.h"
+
+namespace {
+
+using sim::audio::WriteOrigin;
+using Commands = PageTest;
+
+// The index of the first write of a key in the log, or -1.
+int FirstWrite(const std::vector<sim::audio::WriteRecord>& writes, const PROPERTYKEY& key) {
+    for (size_t i = 0; i < writes.size(); ++i) {
+        if (SUCCEEDED(writes[i].result) && IsEqualPropertyKey(writes[i].key, key)) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+TEST_F(Commands, NaturalBassAt96kForcesTheFormatFirst) {
+    MarkConfigured();
+    StoreWord(PKEY_Xan_NaturalBass, 0x00003513);
+    SetDeviceFormat(96000, 24);
+    RunPage([&](HWND, HWND page) {
+        sim->ClearWrites();
+        Click(page, IDC_NATURAL_BASS);
+        auto writes = sim->Writes();
+        int format = FirstWrite(writes, PKEY_AudioEngine_DeviceFormat);
+        int word = FirstWrite(writes, PKEY_Xan_NaturalBass);
+        ASSERT_GE(format, 0);
+        ASSERT_GE(word, 0);
+        EXPECT_LT(format, word);
+        EXPECT_EQ(0x80003513u, StoredWord(PKEY_Xan_NaturalBass));
+        Settle();
+        EXPECT_TRUE(Enabled(page, IDC_BASS_BOOST));
+    });
+    DWORD rate = 0;
+    auto format = sim->Property(Store::Endpoint, kLaptopSpeakers, PKEY_AudioEngine_DeviceFormat);
+    ASSERT_TRUE(format);
+    std::memcpy(&rate, format->Bytes().data() + 4, 4);
+    EXPECT_EQ(48000u, rate);
+}
+
+TEST_F(Commands, NaturalBassAt44kWith16BitsLeavesTheFormat) {
+    MarkConfigured();
+    StoreWord(PKEY_Xan_NaturalBass, 0x00003513);
+    SetDeviceFormat(44100, 16);
+    RunPage([&](HWND, HWND page) {
+        sim->ClearWrites();
+        Click(page, IDC_NATURAL_BASS);
+        EXPECT_TRUE(WritesOf(PKEY_AudioEngine_DeviceFormat).empty());
+        EXPECT_EQ(0x80003513u, StoredWord(PKEY_Xan_NaturalBass));
+    });
+}
+
+TEST_F(Commands, HalvoHeadphoneWithoutBitZeroIsWrittenButShowsUnchecked) {
+    MakeHeadphones();
+    MarkConfigured();
+    StoreWord(PKEY_Xan_Headphone, 0x00000210);
+    StoreWord(PKEY_Xan_NaturalBass, 0x00003513);
+    SetDeviceFormat(96000, 24);
+    RunPage([&](HWND, HWND page) {
+        sim->ClearWrites();
+        Click(page, IDC_HEADPHONE);
+        EXPECT_EQ(0x80000210u, StoredWord(PKEY_Xan_Headphone));
+        EXPECT_TRUE(WritesOf(PKEY_AudioEngine_DeviceFormat).empty());
+        // Not a Speakers endpoint: the expander is left alone.
+        EXPECT_TRUE(WritesOf(PKEY_Xan_SoundSpaceExpander).empty());
+        Settle();
+        EXPECT_FALSE(Checked(page, IDC_HEADPHONE));
+    });
+}
+
+TEST_F(Commands, OnSpeakersEitherBoxSwitchesBothEffects) {
+    // The speaker face: the expander box.
+    RunPage([&](HWND, HWND page) {
+        sim->ClearWrites();
+        Click(page, IDC_SOUND_SPACE_EXPANDER);  // on after the first run: now off
+        EXPECT_EQ(0x00000001u, StoredWord(PKEY_Xan_SoundSpaceExpander));
+        EXPECT_EQ(0x00000211u, StoredWord(PKEY_Xan_Headphone));
+        Click(page, IDC_SOUND_SPACE_EXPANDER);
+        EXPECT_EQ(0x80000001u, StoredWord(PKEY_Xan_SoundSpaceExpander));
+        EXPECT_EQ(0x80000211u, StoredWord(PKEY_Xan_Headphone));
+    });
+    // The headphone face: the headphone box.
+    driver.SetPolicyState(1);
+    driver.SetJackStatus(0x0010);
+    driver.SetRetasking(2, 1);
+    RunPage([&](HWND, HWND page) {
+        ASSERT_TRUE(Visible(page, IDC_HEADPHONE));
+        Click(page, IDC_HEADPHONE);
+        EXPECT_EQ(0x00000211u, StoredWord(PKEY_Xan_Headphone));
+        EXPECT_EQ(0x00000001u, StoredWord(PKEY_Xan_SoundSpaceExpander));
+    });
+}
+
+TEST_F(Commands, ReleasingTheSliderWritesTheLevelAndTheReadOutFollowsTheRefresh) {
+    MarkConfigured();
+    StoreWord(PKEY_Xan_NaturalBass, 0x80004A27);  // level 10 stored, odd fields around it
+    RunPage([&](HWND, HWND page) {
+        HWND slider = Control(page, IDC_BASS_BOOST);
+        // The level read is 10; the slider shows the top of its range.
+        RECT thumb, channel;
+        ::SendMessageW(slider, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
+        ::SendMessageW(slider, TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&channel));
+        int grabX = (thumb.left + thumb.right) / 2;
+        int y = (thumb.top + thumb.bottom) / 2;
+        int targetX = channel.left + (channel.right - channel.left) * 3 / 6;
+        sim->ClearWrites();
+        ::PostMessageW(slider, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(grabX, y));
+        ::PostMessageW(slider, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(targetX, y));
+        ::PostMessageW(slider, WM_LBUTTONUP, 0, MAKELPARAM(targetX, y));
+        ASSERT_TRUE(PumpUntil([&] { return !WritesOf(PKEY_Xan_NaturalBass).empty(); }));
+        EXPECT_EQ(0x80004327u, StoredWord(PKEY_Xan_NaturalBass));
+        EXPECT_EQ(L"10", Text(Control(page, IDC_BASS_BOOST_VALUE)));
+        Settle();
+        EXPECT_EQ(L"3", Text(Control(page, IDC_BASS_BOOST_VALUE)));
+        EXPECT_EQ(3, SliderPosition(page));
+    });
+}
+
+TEST_F(Commands, UncheckingTheExpanderKeepsBitZero) {
+    RunPage([&](HWND, HWND page) {
+        ASSERT_TRUE(Checked(page, IDC_SOUND_SPACE_EXPANDER));
+        Click(page, IDC_SOUND_SPACE_EXPANDER);
+        auto writes = WritesOf(PKEY_Xan_SoundSpaceExpander);
+        ASSERT_FALSE(writes.empty());
+        EXPECT_EQ(Value::UInt32(0x00000001), writes.back().value);
+    });
+}
+
+TEST_F(Commands, TheHiddenBypassBoxWritesWhenClickedByAProgram) {
+    RunPage([&](HWND, HWND page) {
+        Click(page, IDC_BYPASS);
+        auto value = sim->Property(Store::Fx, kLaptopSpeakers, PKEY_AudioEndpoint_Disable_SysFx);
+        ASSERT_TRUE(value);
+        EXPECT_EQ(Value::UInt32(1), *value);
+        Settle();
+        EXPECT_FALSE(Enabled(page, IDC_NATURAL_BASS));
+    });
+}
+
+}  // namespace

@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "app/EndpointNotifier.h"
+#include "framework/CComPtr.h"
+#include "fxstore/FxPropertyStore.h"
+#include "fxstore/EffectState.h"
+#include "page/DeviceCallback.h"
+#include "page/EndpointCallbacks.h"
+#include "page/HalvoPageSoundRoom.h"
+#include "tests/page/PageFixture.h"
+
+namespace {
+
+constexpr PROPERTYKEY kEndpointKey(DWORD pid) {
+    return {{0x1DA5D803, 0xD492, 0x4EDD, {0x8C, 0x23, 0xE0, 0xC0, 0xFF, 0xEE, 0x7F, 0x0E}}, pid};
+}
+
+// A receiver that notes every key it is handed.
+class RecordingCallbacks : public CEndpointCallbacks {
+public:
+    void OnEndpointPropertyChanged(const PROPERTYKEY* key) override { keys.push_back(*key); }
+    std::vector<PROPERTYKEY> keys;
+};
+
+TEST(DeviceCallback, ForwardsOnlyTheWatchedEndpointToEveryCallback) {
+    CEndpointNotifier notifier = {};
+    RecordingCallbacks first, second;
+    SetNotifierEndpoint(&notifier, L"{0.0.0.00000000}.{abc}");
+    AddEndpointCallback(&notifier, &first);
+    AddEndpointCallback(&notifier, &second);
+    auto* client = new CDeviceCallback(&notifier);
+
+    client->OnPropertyValueChanged(L"{0.0.0.00000000}.{abc}", PKEY_Xan_NaturalBass);
+    client->OnPropertyValueChanged(L"{0.0.0.00000000}.{ABC}", PKEY_Xan_NaturalBass);
+    client->OnPropertyValueChanged(L"{0.0.0.00000000}.{abd}", PKEY_Xan_NaturalBass);
+    client->OnPropertyValueChanged(nullptr, PKEY_Xan_NaturalBass);
+    ASSERT_EQ(1u, first.keys.size());
+    EXPECT_TRUE(IsEqualPropertyKey(PKEY_Xan_NaturalBass, first.keys[0]));
+    EXPECT_EQ(1u, second.keys.size());
+    EXPECT_EQ(0u, client->Release());
+}
+
+TEST(DeviceCallback, AnswersOnlyForItsInterfacesAndCountsReferences) {
+    CEndpointNotifier notifier = {};
+    auto* client = new CDeviceCallback(&notifier);
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(Hr(E_NOINTERFACE), Hr(client->QueryInterface(IID_IPropertyStore, &out)));
+    EXPECT_EQ(nullptr, out);
+    EXPECT_EQ(Hr(S_OK), Hr(client->QueryInterface(__uuidof(IMMNotificationClient), &out)));
+    EXPECT_EQ(client, out);
+    EXPECT_EQ(Hr(S_OK), Hr(client->QueryInterface(IID_IUnknown, &out)));
+    EXPECT_EQ(2u, client->Release());
+    EXPECT_EQ(1u, client->Release());
+    EXPECT_EQ(Hr(S_OK), Hr(client->OnDeviceStateChanged(L"x", DEVICE_STATE_ACTIVE)));
+    EXPECT_EQ(0u, client->Release());  // deleted
+}
+
+TEST(EndpointNotifier, RefusesATwentyFirstCallbackAndKeepsOrderOnRemoval) {
+    CEndpointNotifier notifier = {};
+    RecordingCallbacks callbacks[21];
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_TRUE(AddEndpointCallback(&notifier, &callbacks[i]));
+    }
+    EXPECT_FALSE(AddEndpointCallback(&notifier, &callbacks[20]));
+    EXPECT_EQ(20, notifier.callbackCount);
+    RemoveEndpointCallback(&notifier, &callbacks[3]);
+    EXPECT_EQ(19, notifier.callbackCount);
+    EXPECT_EQ(&callbacks[4], notifier.callbacks[3]);
+    EXPECT_FALSE(AddEndpointCallback(&notifier, &callbacks[0]));  // already listed
+    RemoveEndpointCallback(&notifier, &callbacks[20]);            // not listed: no change
+    EXPECT_EQ(19, notifier.callbackCount);
+}
+
+TEST(PageCallbacks, TellKeysApartByTheirFormatIdOnly) {
+    EXPECT_EQ(EPC_BYPASS, CMyHalvoSREndpointCallbacks::RefreshKindFor(kEndpointKey(5)));
+    EXPECT_EQ(EPC_BYPASS, CMyHalvoSREndpointCallbacks::RefreshKindFor(kEndpointKey(0)));
+    EXPECT_EQ(EPC_BYPASS, CMyHalvoSREndpointCallbacks::RefreshKindFor(kEndpointKey(77)));
+    for (const PROPERTYKEY& key :
+         {PKEY_Xan_Headphone, PKEY_Xan_SoundSpaceExpander, PKEY_Xan_NaturalBass}) {
+        EXPECT_EQ(EPC_EFFECTS, CMyHalvoSREndpointCallbacks::RefreshKindFor(key));
+    }
+    EXPECT_EQ(EPC_JACK, CMyHalvoSREndpointCallbacks::RefreshKindFor(PKEY_Xan_JackChange));
+    for (const PROPERTYKEY& key :
+         {PKEY_Xan_ModeWord, PKEY_Xan_LevelWord, PKEY_Xan_HeadphoneSelector,
+          PKEY_Xan_FirstRunMarker, PKEY_AudioEngine_DeviceFormat}) {
+        EXPECT_EQ(0u, CMyHalvoSREndpointCallbacks::RefreshKindFor(key));
+    }
+}
+
+TEST(PageCallbacks, PostAtMostOneRefreshOfAKindUntilItIsTaken) {
+    HWND window =
+        ::CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    CHalvoPageSoundRoom page;
+    page.m_hWnd = window;
+    CMyHalvoSREndpointCallbacks callbacks(&page);
+    page.m_hWnd = nullptr;
+
+    auto posted = [&](WPARAM kind) {
+        int count = 0;
+        MSG msg;
+        while (::PeekMessageW(&msg, window, WM_ENDPOINT_PROPERTY_CHANGED,
+                              WM_ENDPOINT_PROPERTY_CHANGED, PM_REMOVE)) {
+            count += msg.wParam == kind && msg.lParam == 0;
+        }
+        return count;
+    };
+    for (int i = 0; i < 1000; ++i) {
+        callbacks.OnEndpointPropertyChanged(&PKEY_Xan_NaturalBass);
+    }
+    EXPECT_EQ(1, posted(EPC_EFFECTS));
+    EXPECT_TRUE(callbacks.TakePending(EPC_EFFECTS));
+    EXPECT_FALSE(callbacks.TakePending(EPC_EFFECTS));
+    // While the page rests after a refresh, changes are only marked.
+    callbacks.OnEndpointPropertyChanged(&PKEY_Xan_Headphone);
+    EXPECT_EQ(0, posted(EPC_EFFECTS));
+    EXPECT_TRUE(callbacks.AnyPending());
+    callbacks.TakePending(EPC_EFFECTS);
+    callbacks.OpenGate();
+    callbacks.OnEndpointPropertyChanged(&PKEY_Xan_Headphone);
+    EXPECT_EQ(1, posted(EPC_EFFECTS));
+    callbacks.TakePending(EPC_EFFECTS);
+    callbacks.OpenGate();
+    callbacks.OnEndpointPropertyChanged(&PKEY_Xan_ModeWord);
+    EXPECT_EQ(0, posted(EPC_BYPASS) + posted(EPC_JACK));
+    ::DestroyWindow(window);
+}
+
+using Refresh = PageTest;
+
+// Exposes the page's window procedure to a test without a window.
+class OpenPage : public CHalvoPageSoundRoom {
+public:
+    using CHalvoPageSoundRoom::WindowProc;
+};
+
+TEST_F(Refresh, IsIgnoredBeforeTheSetUpEndsAndAfterTheWindowGoes) {
+    CComPtr<IPropertyStore> store;
+    OpenPage page;
+    ASSERT_EQ(Hr(S_OK), Hr(OpenFxPropertyStore(kLaptopSpeakers, &store)));
+    page.m_pFxStore = store.Get();
+    int reads = sim->Calls(sim::audio::op::FxStoreGetValue);
+    page.WindowProc(WM_ENDPOINT_PROPERTY_CHANGED, EPC_EFFECTS, 0);
+    page.WindowProc(WM_ENDPOINT_PROPERTY_CHANGED, EPC_BYPASS, 0);
+    EXPECT_EQ(reads, sim->Calls(sim::audio::op::FxStoreGetValue));
+    page.m_bReady = TRUE;
+    page.WindowProc(WM_ENDPOINT_PROPERTY_CHANGED, EPC_EFFECTS, 0);
+    EXPECT_EQ(reads + 3, sim->Calls(sim::audio::op::FxStoreGetValue));
+    page.m_bReady = FALSE;
+}
+
+TEST_F(Refresh, ABurstOfOutsideChangesEndsShowingTheLastWords) {
+    MarkConfigured();
+    RunPage([&](HWND, HWND page) {
+        std::atomic<bool> written{false};
+        std::thread writer([&] {
+            for (DWORD i = 0; i < 20000; ++i) {
+                sim->ChangeFromOutside(
+                    Store::Fx, kLaptopSpeakers, PKEY_Xan_NaturalBass,
+                    Value::UInt32((i % 2 ? 0x80000013 : 0x00000013) | ((i % 7) << 8)));
+            }
+            sim->ChangeFromOutside(Store::Fx, kLaptopSpeakers, PKEY_Xan_NaturalBass,
+                                   Value::UInt32(0x80000413));
+            written = true;
+        });
+        // The page keeps handling its refreshes while the burst goes on.
+        PumpUntil([&] { return written.load(); }, 60000);
+        writer.join();
+        Settle();
+        EXPECT_TRUE(Checked(page, IDC_NATURAL_BASS));
+        EXPECT_EQ(L"4", Text(Control(page, IDC_BASS_BOOST_VALUE)));
+        EXPECT_EQ(4, SliderPosition(page));
+    });
+}
+
+// Posting fails as it does on Windows when a thread's queue is full.
+BOOL WINAPI FailingPost(HWND, UINT, WPARAM, LPARAM) {
+    SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+    return FALSE;
+}
+
+TEST_F(Refresh, AChangeWhoseRefreshCouldNotBePostedIsStillShown) {
+    MarkConfigured();
+    StoreWord(PKEY_Xan_NaturalBass, 0x00000213);
+    RunPage([&](HWND, HWND page) {
+        ASSERT_FALSE(Checked(page, IDC_NATURAL_BASS));
+        CMyHalvoSREndpointCallbacks::s_postMessage = &FailingPost;
+        sim->ChangeFromOutside(Store::Fx, kLaptopSpeakers, PKEY_Xan_NaturalBass,
+                               Value::UInt32(0x80000513));
+        sim->FlushNotifications();
+        CMyHalvoSREndpointCallbacks::s_postMessage = &::PostMessageW;
+        EXPECT_TRUE(PumpUntil([&] { return Checked(page, IDC_NATURAL_BASS); }));
+        EXPECT_EQ(L"5", Text(Control(page, IDC_BASS_BOOST_VALUE)));
+    });
+}
+
+TEST_F(Refresh, NotificationsWhileTheSheetComesAndGoesHarmNothing) {
+    std::atomic<bool> stop{false};
+    std::thread firing([&] {
+        const PROPERTYKEY keys[] = {PKEY_Xan_NaturalBass, PKEY_AudioEndpoint_Disable_SysFx,
+                                    PKEY_Xan_JackChange, PKEY_Xan_ModeWord};
+        for (unsigned i = 0; !stop; ++i) {
+            sim->Notify(kLaptopSpeakers, keys[i % 4]);
+            // Thousands a second, never more than a few waiting.
+            if (i % 8 == 0) {
+                sim->FlushNotifications();
+                ::Sleep(1);
+            }
+        }
+    });
+    for (int run = 0; run < 200; ++run) {
+        CPropertyPageApp app;
+        ScopedModalAction act(
+            [&] { ::PostMessageW(app.m_pMainWnd->m_hWnd, PSM_PRESSBUTTON, PSBTN_OK, 0); }, 1);
+        app.InitInstance();
+        ASSERT_TRUE(act.Ran()) << "run " << run;
+    }
+    stop = true;
+    firing.join();
+    sim->FlushNotifications();
+    EXPECT_EQ(nullptr, g_pEndpointCallbacks);
+}
+
+}  // namespace

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include "tests/page/PageFixture.h"
+
+namespace {
+
+using Presentation = PageTest;
+
+TEST_F(Presentation, SpeakersPlayingIntoFrontHeadphonesShowTheHeadphonePage) {
+    driver.SetPolicyState(1);
+    driver.SetJackStatus(0x0010);
+    driver.SetRetasking(2, 1);
+    RunPage([&](HWND sheet, HWND page) {
+        EXPECT_FALSE(Visible(page, IDC_SOUND_SPACE_EXPANDER));
+        EXPECT_TRUE(Visible(page, IDC_HEADPHONE));
+        EXPECT_EQ(L"Headphone Properties", Text(sheet));
+        EXPECT_EQ(L"Halvo Setting", Text(page));
+    });
+}
+
+TEST_F(Presentation, SpeakersWithoutFrontHeadphonesShowTheSpeakerPage) {
+    RunPage([&](HWND sheet, HWND page) {
+        EXPECT_TRUE(Visible(page, IDC_SOUND_SPACE_EXPANDER));
+        EXPECT_FALSE(Visible(page, IDC_HEADPHONE));
+        EXPECT_FALSE(Visible(page, IDC_BYPASS));
+        EXPECT_EQ(L"Internal Speaker Properties", Text(sheet));
+    });
+}
+
+TEST_F(Presentation, AnUnreadableFormFactorShowsTheSpeakerPage) {
+    // The probe reads the form factor first; the page's own read fails.
+    sim->FailOnKey(sim::audio::op::EndpointStoreGetValue, PKEY_AudioEndpoint_FormFactor, E_FAIL, 2);
+    driver.SetPolicyState(1);
+    driver.SetJackStatus(0x0010);
+    driver.SetRetasking(2, 2);
+    RunPage([&](HWND sheet, HWND page) {
+        EXPECT_TRUE(Visible(page, IDC_SOUND_SPACE_EXPANDER));
+        EXPECT_FALSE(Visible(page, IDC_HEADPHONE));
+        EXPECT_EQ(L"Internal Speaker Properties", Text(sheet));
+    });
+}
+
+TEST_F(Presentation, PluggingHeadphonesInTurnsThePage) {
+    driver.SetPolicyState(1);
+    driver.SetRetasking(2, 1);
+    RunPage([&](HWND sheet, HWND page) {
+        EXPECT_EQ(L"Internal Speaker Properties", Text(sheet));
+        driver.SetJackStatus(0x0010);
+        sim->Notify(kLaptopSpeakers, PKEY_Xan_JackChange);
+        Settle();
+        EXPECT_FALSE(Visible(page, IDC_SOUND_SPACE_EXPANDER));
+        EXPECT_TRUE(Visible(page, IDC_HEADPHONE));
+        EXPECT_EQ(L"Headphone Properties", Text(sheet));
+
+        driver.SetJackStatus(0);
+        sim->Notify(kLaptopSpeakers, PKEY_Xan_JackChange);
+        Settle();
+        EXPECT_TRUE(Visible(page, IDC_SOUND_SPACE_EXPANDER));
+        EXPECT_FALSE(Visible(page, IDC_HEADPHONE));
+        EXPECT_EQ(L"Internal Speaker Properties", Text(sheet));
+    });
+}
+
+TEST_F(Presentation, AFirstRunOnHeadphonesShowsTheirDefaults) {
+    MakeHeadphones();
+    RunPage([&](HWND sheet, HWND page) {
+        EXPECT_EQ(L"Headphone Properties", Text(sheet));
+        EXPECT_TRUE(Checked(page, IDC_HEADPHONE));
+        EXPECT_TRUE(Checked(page, IDC_NATURAL_BASS));
+        EXPECT_FALSE(Checked(page, IDC_SOUND_SPACE_EXPANDER));
+        EXPECT_TRUE(Enabled(page, IDC_BASS_BOOST));
+        EXPECT_EQ(5, SliderPosition(page));
+        EXPECT_EQ(L"5", Text(Control(page, IDC_BASS_BOOST_VALUE)));
+    });
+}
+
+TEST_F(Presentation, AHeadphoneWordWithoutBitZeroShowsUnchecked) {
+    MakeHeadphones();
+    MarkConfigured();
+    StoreWord(PKEY_Xan_Headphone, 0x80000210);
+    StoreWord(PKEY_Xan_NaturalBass, 0x00003213);
+    StoreWord(PKEY_Xan_SoundSpaceExpander, 0x00000001);
+    RunPage([&](HWND, HWND page) {
+        EXPECT_FALSE(Checked(page, IDC_HEADPHONE));
+        EXPECT_FALSE(Checked(page, IDC_NATURAL_BASS));
+        EXPECT_FALSE(Enabled(page, IDC_BASS_BOOST));
+        EXPECT_EQ(L"2", Text(Control(page, IDC_BASS_BOOST_VALUE)));
+    });
+}
+
+TEST_F(Presentation, BypassDisablesEverythingButTheReadOut) {
+    sim->SetProperty(Store::Fx, kLaptopSpeakers, PKEY_AudioEndpoint_Disable_SysFx,
+                     Value::UInt32(1));
+    RunPage([&](HWND, HWND page) {
+        EXPECT_TRUE(Checked(page, IDC_BYPASS));
+        for (int id : {IDC_SOUND_SPACE_EXPANDER, IDC_HEADPHONE, IDC_NATURAL_BASS, IDC_BASS_BOOST}) {
+            EXPECT_FALSE(Enabled(page, id)) << id;
+        }
+        EXPECT_TRUE(Enabled(page, IDC_BASS_BOOST_VALUE));
+
+        // Switched back on from outside, the controls come back.
+        sim->ChangeFromOutside(Store::Fx, kLaptopSpeakers, PKEY_AudioEndpoint_Disable_SysFx,
+                               Value::UInt32(0));
+        Settle();
+        EXPECT_FALSE(Checked(page, IDC_BYPASS));
+        EXPECT_TRUE(Enabled(page, IDC_NATURAL_BASS));
+        EXPECT_TRUE(Enabled(page, IDC_BASS_BOOST));
+    });
+}
+
+TEST_F(Presentation, TheLogoSitsAtItsPlace) {
+    RunPage([&](HWND, HWND page) {
+        HWND logo = Control(page, IDC_LOGO);
+        RECT rect;
+        ::GetWindowRect(logo, &rect);
+        ::MapWindowPoints(nullptr, page, reinterpret_cast<LPPOINT>(&rect), 2);
+        EXPECT_EQ(300, rect.left);
+        EXPECT_EQ(20, rect.top);
+        EXPECT_NE(0, ::SendMessageW(logo, STM_GETIMAGE, IMAGE_BITMAP, 0));
+        EXPECT_EQ(6, ::SendMessageW(Control(page, IDC_BASS_BOOST), TBM_GETRANGEMAX, 0, 0));
+    });
+}
+
+}  // namespace
