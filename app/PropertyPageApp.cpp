@@ -4,6 +4,7 @@
 #include <mmdeviceapi.h>
 
 #include <memory>
+#include <new>
 
 #include "app/EndpointNotifier.h"
 #include "app/PropPageSheet.h"
@@ -36,7 +37,11 @@ void TearDownNotifier(CEndpointNotifier& notifier) {
             notifier.client = nullptr;
         }
         if (notifier.client) {
-            // Without an enumerator it cannot be unregistered: delete it all the same.
+            // Without an enumerator it cannot be unregistered. It may still be called, so it is
+            // cut off from the notifier, which ends with start-up, before it is let go.
+            AcquireSRWLockExclusive(&notifier.lock);
+            notifier.client->owner = nullptr;
+            ReleaseSRWLockExclusive(&notifier.lock);
             notifier.client->Release();
             notifier.client = nullptr;
         }
@@ -71,15 +76,21 @@ BOOL CPropertyPageApp::InitInstance() {
     }
 
     CEndpointNotifier notifier = {};
-    auto sheet = std::make_unique<CPropPageSheet>(L"Properties", nullptr, 0);
-    auto page = std::make_unique<CHalvoPageSoundRoom>();
+    std::unique_ptr<CPropPageSheet> sheet(new (std::nothrow)
+                                              CPropPageSheet(L"Properties", nullptr, 0));
+    std::unique_ptr<CHalvoPageSoundRoom> page(new (std::nothrow) CHalvoPageSoundRoom());
+    if (!sheet || !page) {
+        return FALSE;
+    }
 
     HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     notifier.comInitialized = init == S_OK || init == S_FALSE;
 
-    notifier.client = new CDeviceCallback(&notifier);
-    if (CComPtr<IMMDeviceEnumerator> enumerator = CreateEnumerator()) {
-        enumerator->RegisterEndpointNotificationCallback(notifier.client);
+    notifier.client = new (std::nothrow) CDeviceCallback(&notifier);
+    if (notifier.client) {
+        if (CComPtr<IMMDeviceEnumerator> enumerator = CreateEnumerator()) {
+            enumerator->RegisterEndpointNotificationCallback(notifier.client);
+        }
     }
 
     CComPtr<IPropertyStore> fxStore;

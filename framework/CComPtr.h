@@ -2,6 +2,8 @@
 
 #include <unknwn.h>
 
+#include <memory>
+
 // Holds one COM reference and releases it when it goes out of scope. Release() drops it early
 // where the order of releases matters.
 template <class T>
@@ -12,7 +14,7 @@ public:
     CComPtr& operator=(const CComPtr&) = delete;
     CComPtr(CComPtr&& other) noexcept : m_p(other.Detach()) {}
     CComPtr& operator=(CComPtr&& other) noexcept {
-        if (this != &other) {
+        if (this != std::addressof(other)) {
             Release();
             m_p = other.Detach();
         }

@@ -70,7 +70,13 @@ INT_PTR CDialog::DispatchDialogMessage(UINT message, WPARAM wParam, LPARAM lPara
     HWND hWnd = m_hWnd;
     bool outerUseDefault = m_bUseDefault;
     m_bUseDefault = false;
-    LRESULT result = WindowProc(message, wParam, lParam);
+    LRESULT result = 0;
+    try {
+        result = WindowProc(message, wParam, lParam);
+    } catch (...) {
+        // A handler that failed leaves the message to the dialog manager.
+        m_bUseDefault = true;
+    }
     bool useDefault = m_bUseDefault;
     m_bUseDefault = outerUseDefault;
 
@@ -89,7 +95,7 @@ INT_PTR CDialog::DispatchDialogMessage(UINT message, WPARAM wParam, LPARAM lPara
     return TRUE;
 }
 
-// The dialog procedure of every CDialog. No exception leaves it.
+// The dialog procedure of every CDialog; DispatchDialogMessage lets no exception out.
 INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     CDialog* self = nullptr;
     if (message == WM_INITDIALOG) {
@@ -101,9 +107,5 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
     if (!self) {
         return FALSE;
     }
-    try {
-        return self->DispatchDialogMessage(message, wParam, lParam);
-    } catch (...) {
-        return FALSE;
-    }
+    return self->DispatchDialogMessage(message, wParam, lParam);
 }

@@ -18,7 +18,7 @@ CPropertyPage::CPropertyPage(UINT nIDTemplate) : CDialog(nIDTemplate) {
 }
 
 // The dialog procedure of every page: the page comes from PROPSHEETPAGE.lParam at
-// WM_INITDIALOG. No exception leaves it.
+// WM_INITDIALOG. DispatchDialogMessage lets no exception out.
 INT_PTR CALLBACK CPropertyPage::PageProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     CPropertyPage* self = nullptr;
     if (message == WM_INITDIALOG) {
@@ -30,9 +30,5 @@ INT_PTR CALLBACK CPropertyPage::PageProc(HWND hWnd, UINT message, WPARAM wParam,
     if (!self) {
         return FALSE;
     }
-    try {
-        return self->DispatchDialogMessage(message, wParam, lParam);
-    } catch (...) {
-        return FALSE;
-    }
+    return self->DispatchDialogMessage(message, wParam, lParam);
 }

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <propsys.h>
 
+#include <atomic>
+
 class CHalvoPageSoundRoom;
 
 // The page's refresh message: wParam is the kind of refresh, lParam 0.
@@ -46,7 +48,8 @@ public:
     CHalvoPageSoundRoom* page;
 
     // How the refresh is posted: PostMessageW, unless a test makes posting fail.
-    static BOOL(WINAPI* s_postMessage)(HWND, UINT, WPARAM, LPARAM);
+    using PostFunction = BOOL(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
+    static std::atomic<PostFunction> s_postMessage;
 
 private:
     static int Slot(WPARAM kind);

@@ -1,6 +1,7 @@
 #include "page/HalvoPageSoundRoom.h"
 
 #include <cwchar>
+#include <new>
 
 #include "app/EndpointNotifier.h"
 #include "driver/PolicyState.h"
@@ -94,8 +95,8 @@ BOOL CHalvoPageSoundRoom::OnInitDialog() {
     m_sldBassBoost.SetRange(0, 6, FALSE);
     UpdateControls();
 
-    g_pEndpointCallbacks = new CMyHalvoSREndpointCallbacks(this);
-    if (m_pNotifier) {
+    g_pEndpointCallbacks = new (std::nothrow) CMyHalvoSREndpointCallbacks(this);
+    if (m_pNotifier && g_pEndpointCallbacks) {
         SetNotifierEndpoint(m_pNotifier, m_pszEndpointId);
         AddEndpointCallback(m_pNotifier, g_pEndpointCallbacks);
     }
@@ -159,11 +160,14 @@ void CHalvoPageSoundRoom::UpdateJackLayout() {
     BOOL headphones = FALSE;
     GetHDAudPolicyState(&headphones);
     if (headphones) {
+        m_btnSoundSpaceExpander.ShowWindow(SW_HIDE);
         m_btnHeadphone.ShowWindow(SW_SHOW);
+        GetParent()->SetWindowText(L"Headphone Properties");
     } else {
         m_btnSoundSpaceExpander.ShowWindow(SW_SHOW);
+        m_btnHeadphone.ShowWindow(SW_HIDE);
+        GetParent()->SetWindowText(L"Internal Speaker Properties");
     }
-    ShowPresentation(headphones);
 }
 
 void CHalvoPageSoundRoom::RefreshEffects() {
@@ -204,7 +208,11 @@ void CHalvoPageSoundRoom::RefreshDue(WPARAM posted) {
             Refresh(kind);
         }
     }
-    ::SetTimer(m_hWnd, kRefreshRestTimer, kRefreshRestMilliseconds, nullptr);
+    // Without the rest's timer there is no rest: the next change posts again.
+    if (!::SetTimer(m_hWnd, kRefreshRestTimer, kRefreshRestMilliseconds, nullptr) &&
+        g_pEndpointCallbacks) {
+        g_pEndpointCallbacks->OpenGate();
+    }
 }
 
 void CHalvoPageSoundRoom::OnRefreshTimer(UINT_PTR timer) {

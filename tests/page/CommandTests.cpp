@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "tests/page/PageFixture.h"
@@ -36,11 +37,13 @@ TEST_F(Commands, NaturalBassAt96kForcesTheFormatFirst) {
         Settle();
         EXPECT_TRUE(Enabled(page, IDC_BASS_BOOST));
     });
-    DWORD rate = 0;
+    WAVEFORMATEXTENSIBLE forced = {};
     auto format = sim->Property(Store::Endpoint, kLaptopSpeakers, PKEY_AudioEngine_DeviceFormat);
     ASSERT_TRUE(format);
-    std::memcpy(&rate, format->Bytes().data() + 4, 4);
-    EXPECT_EQ(48000u, rate);
+    std::memcpy(&forced, format->Bytes().data(), std::min(format->Bytes().size(), sizeof forced));
+    EXPECT_EQ(2, forced.Format.nChannels);
+    EXPECT_EQ(48000u, forced.Format.nSamplesPerSec);
+    EXPECT_EQ(24, forced.Samples.wValidBitsPerSample);
 }
 
 TEST_F(Commands, NaturalBassAt44kWith16BitsLeavesTheFormat) {
