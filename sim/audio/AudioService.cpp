@@ -172,6 +172,11 @@ void AudioService::Notify(const std::wstring& id, const PROPERTYKEY& key) {
     m_notifyWake.notify_one();
 }
 
+void AudioService::SetWriteObserver(std::function<void(const WriteRecord&)> observer) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_writeObserver = std::move(observer);
+}
+
 void AudioService::SetFxHandleWritable(bool writable) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_fxHandleWritable = writable;
@@ -290,6 +295,8 @@ HRESULT AudioService::WriteFormat(WriteOrigin origin, int slot, const std::wstri
 // notifications agree on the order of writes from any threads.
 HRESULT AudioService::Commit(WriteOrigin origin, int slot, Store store, const std::wstring& id,
                              const PROPERTYKEY& key, Value value, HRESULT hr) {
+    WriteRecord record;
+    std::function<void(const WriteRecord&)> observer;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         Endpoint* endpoint = Find(id);
@@ -305,9 +312,16 @@ HRESULT AudioService::Commit(WriteOrigin origin, int slot, Store store, const st
             m_queue.emplace_back(id, key);
         }
         m_writes.push_back({origin, slot, store, id, key, std::move(value), hr});
+        if (SUCCEEDED(hr)) {
+            record = m_writes.back();
+            observer = m_writeObserver;
+        }
     }
     if (SUCCEEDED(hr)) {
         m_notifyWake.notify_one();
+        if (observer) {
+            observer(record);
+        }
     }
     return hr;
 }

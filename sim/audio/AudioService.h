@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -92,6 +93,8 @@ public:
                            Value value);
     // A change notification alone, as the service sends for changes it does not store here.
     void Notify(const std::wstring& id, const PROPERTYKEY& key);
+    // Called after every accepted write, on the writer's thread, outside the service's lock.
+    void SetWriteObserver(std::function<void(const WriteRecord&)> observer);
 
     // Whether IPropertyStore::SetValue on an FX store handle keeps the value (the default) or
     // answers STG_E_ACCESSDENIED.
@@ -188,6 +191,7 @@ private:
     std::vector<Notification> m_delivered;
 
     std::vector<DWORD> m_registrations;  // CoRegisterClassObject cookies
+    std::function<void(const WriteRecord&)> m_writeObserver;
 };
 
 // What a test that touched COM must leave behind: "" when no object of the service is alive,

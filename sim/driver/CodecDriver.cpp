@@ -1,6 +1,7 @@
 #include "sim/driver/CodecDriver.h"
 
 #include <algorithm>
+#include <mutex>
 #include <cstdio>
 #include <cstring>
 
@@ -31,6 +32,8 @@ struct Answer {
 };
 
 struct ScopedCodecDriver::State {
+    // The bench changes the answers from a thread of its own while the program asks.
+    std::mutex mutex;
     std::vector<std::wstring> interfaces;
     std::map<DWORD, Answer> answers;
     std::vector<FailureRule> failures;
@@ -90,6 +93,7 @@ BOOL Failed(DWORD error) {
 }
 
 HDEVINFO WINAPI StandInCreateDeviceInfoList(const GUID* classGuid, HWND parent) {
+    std::lock_guard<std::mutex> lock(g_state->mutex);
     g_state->calls.push_back("SetupDiCreateDeviceInfoList");
     if (classGuid || parent) {
         g_state->unexpected.push_back("SetupDiCreateDeviceInfoList with a class or a window");
@@ -102,6 +106,7 @@ HDEVINFO WINAPI StandInCreateDeviceInfoList(const GUID* classGuid, HWND parent) 
 }
 
 HDEVINFO WINAPI StandInGetClassDevsW(const GUID* classGuid, PCWSTR, HWND, DWORD flags) {
+    std::lock_guard<std::mutex> lock(g_state->mutex);
     g_state->calls.push_back("SetupDiGetClassDevsW");
     g_state->lastClassDevsFlags = flags;
     if (DWORD error = g_state->FailureFor(Step::GetClassDevs)) {
@@ -120,6 +125,7 @@ HDEVINFO WINAPI StandInGetClassDevsW(const GUID* classGuid, PCWSTR, HWND, DWORD 
 BOOL WINAPI StandInEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA deviceInfo,
                                         const GUID* interfaceClass, DWORD index,
                                         PSP_DEVICE_INTERFACE_DATA data) {
+    std::lock_guard<std::mutex> lock(g_state->mutex);
     g_state->calls.push_back("SetupDiEnumDeviceInterfaces " + std::to_string(index));
     if (deviceInfo || !interfaceClass || !IsEqualGUID(*interfaceClass, kInterfaceClass)) {
         g_state->unexpected.push_back(
@@ -148,6 +154,7 @@ BOOL WINAPI StandInEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA deviceInf
 BOOL WINAPI StandInGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA data,
                                              PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD size,
                                              PDWORD required, PSP_DEVINFO_DATA) {
+    std::lock_guard<std::mutex> lock(g_state->mutex);
     g_state->calls.push_back(detail ? "SetupDiGetDeviceInterfaceDetailW"
                                     : "SetupDiGetDeviceInterfaceDetailW size");
     DeviceInfoSet* info = g_state->FindSet(set);
@@ -187,6 +194,7 @@ BOOL WINAPI StandInGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_
 }
 
 BOOL WINAPI StandInDeleteDeviceInterfaceData(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA data) {
+    std::lock_guard<std::mutex> lock(g_state->mutex);
     g_state->calls.push_back("SetupDiDeleteDeviceInterfaceData");
     DeviceInfoSet* info = g_state->FindSet(set);
     if (!info || !data) {
@@ -204,6 +212,7 @@ BOOL WINAPI StandInDeleteDeviceInterfaceData(HDEVINFO set, PSP_DEVICE_INTERFACE_
 }
 
 BOOL WINAPI StandInDestroyDeviceInfoList(HDEVINFO set) {
+    std::lock_guard<std::mutex> lock(g_state->mutex);
     DeviceInfoSet* info = g_state->FindSet(set);
     g_state->calls.push_back(!info         ? "SetupDiDestroyDeviceInfoList invalid"
                              : info->spare ? "SetupDiDestroyDeviceInfoList spare"
@@ -218,6 +227,7 @@ BOOL WINAPI StandInDestroyDeviceInfoList(HDEVINFO set) {
 HANDLE WINAPI StandInCreateFileW(LPCWSTR name, DWORD access, DWORD shareMode,
                                  LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
                                  HANDLE templateFile) {
+    std::lock_guard<std::mutex> lock(g_state->mutex);
     g_state->calls.push_back("CreateFileW");
     g_state->lastOpen = {name ? name : L"",      access, shareMode, creation, flags, !!security,
                          templateFile != nullptr};
@@ -238,6 +248,7 @@ HANDLE WINAPI StandInCreateFileW(LPCWSTR name, DWORD access, DWORD shareMode,
 
 BOOL WINAPI StandInDeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
                                    DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) {
+    std::lock_guard<std::mutex> lock(g_state->mutex);
     g_state->calls.push_back("DeviceIoControl " + Hex(code));
     g_state->outputSizes[code] = outSize;
     auto& handles = g_state->handles;
@@ -267,6 +278,7 @@ BOOL WINAPI StandInDeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD i
 }
 
 BOOL WINAPI StandInCloseHandle(HANDLE handle) {
+    std::lock_guard<std::mutex> lock(g_state->mutex);
     g_state->calls.push_back("CloseHandle");
     auto& handles = g_state->handles;
     auto found = std::find(handles.begin(), handles.end(), handle);
@@ -330,15 +342,18 @@ ScopedCodecDriver::~ScopedCodecDriver() {
 }
 
 void ScopedCodecDriver::AddInterface(const std::wstring& devicePath) {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
     m_state->interfaces.push_back(devicePath);
 }
 
 void ScopedCodecDriver::ClearInterfaces() {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
     m_state->interfaces.clear();
 }
 
 void ScopedCodecDriver::SetAnswer(DWORD code, const std::vector<BYTE>& bytes,
                                   std::optional<DWORD> reported) {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
     m_state->answers[code] = Answer{bytes, reported.value_or(static_cast<DWORD>(bytes.size()))};
 }
 
@@ -367,47 +382,58 @@ void ScopedCodecDriver::SetChipRetasking(DWORD port1Mode, DWORD port2Mode) {
 }
 
 void ScopedCodecDriver::Fail(Step step, DWORD error, int nth) {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
     m_state->failures.push_back({step, std::nullopt, error, nth, 0});
 }
 
 void ScopedCodecDriver::FailControl(DWORD code, DWORD error, int nth) {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
     m_state->failures.push_back({Step::Control, code, error, nth, 0});
 }
 
 void ScopedCodecDriver::SetSizeAnswer(SizeAnswer answer) {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
     m_state->sizeAnswer = answer;
 }
 
 int ScopedCodecDriver::OpenHandles() const {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
     return static_cast<int>(m_state->handles.size());
 }
 
 int ScopedCodecDriver::LiveDeviceInfoSets() const {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
     return static_cast<int>(m_state->sets.size());
 }
 
 const std::vector<std::string>& ScopedCodecDriver::Calls() const {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
     return m_state->calls;
 }
 
 int ScopedCodecDriver::Count(const std::string& call) const {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
     return static_cast<int>(std::count(m_state->calls.begin(), m_state->calls.end(), call));
 }
 
 const ScopedCodecDriver::OpenArguments& ScopedCodecDriver::LastOpen() const {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
     return m_state->lastOpen;
 }
 
 DWORD ScopedCodecDriver::LastClassDevsFlags() const {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
     return m_state->lastClassDevsFlags;
 }
 
 DWORD ScopedCodecDriver::LastOutputSize(DWORD code) const {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
     auto found = m_state->outputSizes.find(code);
     return found == m_state->outputSizes.end() ? 0 : found->second;
 }
 
 std::string ScopedCodecDriver::Leftovers() const {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
     std::string text;
     auto add = [&](const std::string& part) { text += (text.empty() ? "" : "; ") + part; };
     if (!m_state->handles.empty()) {

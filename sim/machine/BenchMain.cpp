@@ -1,98 +1,223 @@
-// halvo-sim: the system's code against the simulated laptop. For now it shows what the effect
-// properties do on the laptop's speakers: the first start writes the defaults, a second start
-// loads them, and switching an effect on forces the device format.
+// halvo-sim: the program's own start-up against a simulated laptop kept in a state file.
+//
+//   halvo-sim [run] [--state FILE]          open the sheet (the default command)
+//   halvo-sim show [--state FILE] [--json]  print the machine
+//   halvo-sim set [--state FILE] ENDPOINT KEY VALUE
+//   halvo-sim plug [--state FILE] front-headphones|none
+//   halvo-sim format [--state FILE] ENDPOINT RATE VALIDBITS
+//   halvo-sim reset [--state FILE]
 #include <objbase.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
-#include "framework/CComPtr.h"
-#include "framework/CPropVariant.h"
-#include "fxstore/EffectState.h"
-#include "fxstore/EffectWords.h"
-#include "fxstore/EndpointFormat.h"
-#include "fxstore/FxPropertyStore.h"
-#include "fxstore/PropertyKeys.h"
-#include "sim/audio/AudioService.h"
-#include "sim/machine/DefaultLaptop.h"
+#include "app/PropertyPageApp.h"
+#include "sim/machine/Bench.h"
+#include "sim/machine/MachineReport.h"
+#include "sim/machine/StateFile.h"
 
 namespace {
 
-void PrintRecords(const char* when) {
-    std::printf("%s\n", when);
-    std::printf("  Sound Space Expander  enabled %d  option %d\n", g_soundSpaceExpander.enabled,
-                g_soundSpaceExpander.bit0Option);
-    std::printf("  Halvo Headphone       enabled %d  options %d %d %d\n", g_headphone.enabled,
-                g_headphone.bit0Option, g_headphone.bits8to11Option, g_headphone.bits4to7Option);
-    std::printf("  Natural Bass          enabled %d  bass boost %d\n", g_naturalBass.enabled,
-                g_naturalBass.boostLevel);
+using sim::machine::MachineState;
+
+int Fail(const std::string& problem) {
+    std::fprintf(stderr, "halvo-sim: %s\n", problem.c_str());
+    return 2;
 }
 
-void PrintWrites(const sim::audio::AudioService& service) {
-    for (const auto& write : service.Writes()) {
-        const char* path = write.origin == sim::audio::WriteOrigin::FxStoreHandle ? "FX handle"
-                           : write.origin == sim::audio::WriteOrigin::ConfigVista
-                               ? "config (Vista)"
-                               : "config (Windows 7)";
-        std::printf("  %-18s slot %2d  %s store  %s  %s\n", path, write.slot,
-                    write.store == sim::audio::Store::Fx ? "FX" : "endpoint",
-                    write.value.Describe().c_str(), SUCCEEDED(write.result) ? "" : "(failed)");
-    }
+std::string Narrow(const std::wstring& text) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(size > 0 ? size - 1 : 0, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+    return out;
 }
 
-int ShowLaptop() {
-    auto service = sim::audio::AudioService::Start();
-    sim::machine::AddDefaultLaptop(*service);
-    const wchar_t* id = sim::machine::kLaptopSpeakersId;
+// The default state file sits next to the program.
+std::wstring DefaultStatePath() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring full(path);
+    return full.substr(0, full.find_last_of(L'\\') + 1) + L"halvo-sim-state.json";
+}
 
-    CComPtr<IPropertyStore> fxStore;
-    HRESULT hr = OpenFxPropertyStore(id, &fxStore);
-    if (FAILED(hr)) {
-        std::printf("OpenFxPropertyStore failed: 0x%08lX\n", static_cast<unsigned long>(hr));
-        service->Stop();
-        return 1;
+// A whole number, decimal or 0x hexadecimal, that fits 32 bits.
+bool ParseNumber(const std::wstring& text, unsigned long* number) {
+    if (text.empty()) {
+        return false;
     }
-    int formFactor = GetEndpointFormFactor(id);
-    std::printf("Simulated laptop, speakers endpoint, form factor %d\n\n", formFactor);
-
-    CComPtr<IMMDeviceEnumerator> enumerator;
-    CComPtr<IMMDevice> device;
-    CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
-                     reinterpret_cast<void**>(&enumerator));
-    if (enumerator) {
-        enumerator->GetDevice(id, &device);
+    wchar_t* end = nullptr;
+    unsigned long long value = wcstoull(text.c_str(), &end, 0);
+    if (*end || value > 0xFFFFFFFFULL || text[0] == L'-') {
+        return false;
     }
+    *number = static_cast<unsigned long>(value);
+    return true;
+}
 
-    LoadEffectState(fxStore.Get(), device.Get(), formFactor);
-    PrintRecords("First start (first-run defaults written):");
-    PrintWrites(*service);
-    service->ClearWrites();
+int Run(sim::machine::StateFile& file) {
+    MachineState state;
+    std::string error;
+    if (!file.Load(&state, &error)) {
+        return Fail(error);
+    }
+    sim::machine::Bench bench(state);
+    bench.RecordWritesTo(file);
+    sim::machine::StateWatcher watcher(file.Path(), [&] {
+        MachineState changed;
+        std::string reloadError;
+        if (file.Load(&changed, &reloadError)) {
+            bench.Apply(changed);
+        }
+    });
+    CPropertyPageApp app;
+    app.InitInstance();
+    return app.ExitInstance();
+}
 
-    LoadEffectState(fxStore.Get(), device.Get(), formFactor);
-    PrintRecords("\nSecond start (stored words loaded):");
-
-    DWORD rate = 0;
-    WORD bits = 0;
-    GetEndpointDeviceFormat(id, &rate, &bits);
-    std::printf("\nDevice format %lu Hz, %u valid bits; forcing stereo 48 kHz ...\n",
-                static_cast<unsigned long>(rate), bits);
-    ForceStereo48kFormat(id);
-    GetEndpointDeviceFormat(id, &rate, &bits);
-    std::printf("Device format now %lu Hz, %u valid bits\n", static_cast<unsigned long>(rate),
-                bits);
-    PrintWrites(*service);
-
-    device.Release();
-    enumerator.Release();
-    fxStore.Release();
-    service->Stop();
+int Show(sim::machine::StateFile& file, bool asJson) {
+    MachineState state;
+    std::string error;
+    if (!file.Load(&state, &error)) {
+        return Fail(error);
+    }
+    std::string report = asJson ? sim::machine::ReportJson(state) : sim::machine::Report(state);
+    std::fwrite(report.data(), 1, report.size(), stdout);
     return 0;
+}
+
+int Set(sim::machine::StateFile& file, const std::vector<std::wstring>& args) {
+    if (args.size() != 3) {
+        return Fail("usage: set ENDPOINT KEY VALUE");
+    }
+    PROPERTYKEY key;
+    if (!sim::machine::ParseKey(Narrow(args[1]), &key)) {
+        return Fail("unknown key " + Narrow(args[1]));
+    }
+    sim::audio::Value value;
+    unsigned long number = 0;
+    if (args[2].rfind(L"text:", 0) == 0) {
+        value = sim::audio::Value::String(args[2].substr(5));
+    } else if (ParseNumber(args[2], &number)) {
+        value = sim::audio::Value::UInt32(number);
+    } else {
+        return Fail("malformed number " + Narrow(args[2]));
+    }
+    std::string error;
+    bool fx = sim::machine::IsFxKey(key);
+    bool ok = file.Update(
+        [&](MachineState& state) {
+            auto* endpoint = state.FindByIdOrName(args[0]);
+            if (!endpoint) {
+                error = "unknown endpoint " + Narrow(args[0]);
+                return false;
+            }
+            sim::machine::PutEntry(fx ? endpoint->fx : endpoint->properties, key, value);
+            return true;
+        },
+        &error);
+    return ok ? 0 : Fail(error);
+}
+
+int Plug(sim::machine::StateFile& file, const std::vector<std::wstring>& args) {
+    if (args.size() != 1 || (args[0] != L"front-headphones" && args[0] != L"none")) {
+        return Fail("usage: plug front-headphones|none");
+    }
+    bool headphones = args[0] == L"front-headphones";
+    std::string error;
+    bool ok = file.Update(
+        [&](MachineState& state) {
+            // A plug in the first front jack, its port retasked as a headphone output.
+            state.driver.jack = headphones ? 0x0010 : 0;
+            state.driver.retasking[0] = headphones ? 2 : 1;
+            state.driver.chipRetasking[0] = headphones ? 0 : 3;
+            return true;
+        },
+        &error);
+    return ok ? 0 : Fail(error);
+}
+
+int Format(sim::machine::StateFile& file, const std::vector<std::wstring>& args) {
+    unsigned long rate = 0, bits = 0;
+    if (args.size() != 3 || !ParseNumber(args[1], &rate) || !ParseNumber(args[2], &bits) ||
+        bits > 32 || rate == 0) {
+        return Fail("usage: format ENDPOINT RATE VALIDBITS");
+    }
+    std::string error;
+    bool ok = file.Update(
+        [&](MachineState& state) {
+            auto* endpoint = state.FindByIdOrName(args[0]);
+            if (!endpoint) {
+                error = "unknown endpoint " + Narrow(args[0]);
+                return false;
+            }
+            sim::machine::PutEntry(endpoint->properties, PKEY_AudioEngine_DeviceFormat,
+                                   sim::machine::DeviceFormat(rate, static_cast<WORD>(bits)));
+            return true;
+        },
+        &error);
+    return ok ? 0 : Fail(error);
+}
+
+int Main(std::vector<std::wstring> args) {
+    std::wstring command = L"run";
+    if (!args.empty() && args[0].rfind(L"--", 0) != 0) {
+        command = args[0];
+        args.erase(args.begin());
+    }
+    std::wstring statePath = DefaultStatePath();
+    bool asJson = false;
+    std::vector<std::wstring> rest;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == L"--state") {
+            if (i + 1 == args.size()) {
+                return Fail("--state needs a file");
+            }
+            statePath = args[++i];
+        } else if (args[i] == L"--json") {
+            asJson = true;
+        } else {
+            rest.push_back(args[i]);
+        }
+    }
+    sim::machine::StateFile file(statePath);
+    if (command == L"run" && rest.empty()) {
+        return Run(file);
+    }
+    if (command == L"show" && rest.empty()) {
+        return Show(file, asJson);
+    }
+    if (command == L"set") {
+        return Set(file, rest);
+    }
+    if (command == L"plug") {
+        return Plug(file, rest);
+    }
+    if (command == L"format") {
+        return Format(file, rest);
+    }
+    if (command == L"help") {
+        std::printf(
+            "halvo-sim [run] [--state FILE]              open the sheet against the machine\n"
+            "halvo-sim show [--state FILE] [--json]      print the machine\n"
+            "halvo-sim set [--state FILE] ENDPOINT KEY VALUE\n"
+            "halvo-sim plug [--state FILE] front-headphones|none\n"
+            "halvo-sim format [--state FILE] ENDPOINT RATE VALIDBITS\n"
+            "halvo-sim reset [--state FILE]\n");
+        return 0;
+    }
+    if (command == L"reset" && rest.empty()) {
+        std::string error;
+        return file.Save(sim::machine::DefaultMachine(), &error) ? 0 : Fail(error);
+    }
+    return Fail("unknown command or arguments (halvo-sim help lists them)");
 }
 
 }  // namespace
 
-int main() {
+int wmain(int argc, wchar_t** argv) {
     HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    int result = ShowLaptop();
+    int result = Main(std::vector<std::wstring>(argv + 1, argv + argc));
     if (SUCCEEDED(init)) {
         CoUninitialize();
     }

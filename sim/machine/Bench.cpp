@@ -1,0 +1,117 @@
+#include "sim/machine/Bench.h"
+
+#include "fxstore/PropertyKeys.h"
+
+namespace sim::machine {
+namespace {
+
+using audio::Store;
+
+const char* PathName(audio::WriteOrigin origin) {
+    switch (origin) {
+        case audio::WriteOrigin::ConfigVista: return "configuration object (Vista)";
+        case audio::WriteOrigin::Config7: return "configuration object (Windows 7)";
+        case audio::WriteOrigin::FxStoreHandle: return "FX store handle";
+        default: return "another program";
+    }
+}
+
+bool SameDriver(const DriverState& a, const DriverState& b) {
+    return a.interfaces == b.interfaces && a.policy == b.policy && a.jack == b.jack &&
+           a.retasking[0] == b.retasking[0] && a.retasking[1] == b.retasking[1] &&
+           a.chipRetasking[0] == b.chipRetasking[0] && a.chipRetasking[1] == b.chipRetasking[1] &&
+           a.effectSupport == b.effectSupport;
+}
+
+}  // namespace
+
+Bench::Bench(const MachineState& state)
+    : m_service(audio::AudioService::Start()),
+      m_driver(std::make_unique<driver::ScopedCodecDriver>()),
+      m_version(std::make_unique<ScopedWindowsVersion>(state.windowsMajor, state.windowsMinor)) {
+    for (const EndpointState& endpoint : state.endpoints) {
+        m_service->AddEndpoint(endpoint.id, endpoint.flow, endpoint.state);
+        for (const PropertyEntry& entry : endpoint.properties) {
+            m_service->SetProperty(Store::Endpoint, endpoint.id, entry.key, entry.value);
+        }
+        for (const PropertyEntry& entry : endpoint.fx) {
+            m_service->SetProperty(Store::Fx, endpoint.id, entry.key, entry.value);
+        }
+        if (endpoint.jack) {
+            m_service->SetJack(endpoint.id, *endpoint.jack);
+        }
+    }
+    ApplyDriver(state.driver);
+}
+
+Bench::~Bench() {
+    m_service->SetWriteObserver(nullptr);
+    m_service->Stop();
+}
+
+void Bench::ApplyDriver(const DriverState& driver) {
+    m_driver->ClearInterfaces();
+    for (const std::wstring& path : driver.interfaces) {
+        m_driver->AddInterface(path);
+    }
+    m_driver->SetPolicyState(driver.policy);
+    m_driver->SetJackStatus(driver.jack);
+    m_driver->SetRetasking(driver.retasking[0], driver.retasking[1]);
+    m_driver->SetChipRetasking(driver.chipRetasking[0], driver.chipRetasking[1]);
+    m_driver->SetEffectSupport(driver.effectSupport);
+    m_driverState = driver;
+}
+
+void Bench::Apply(const MachineState& state) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (const EndpointState& endpoint : state.endpoints) {
+        DWORD current = 0;
+        if (!m_service->EndpointState(endpoint.id, &current)) {
+            continue;
+        }
+        if (current != endpoint.state) {
+            m_service->SetEndpointState(endpoint.id, endpoint.state);
+        }
+        for (Store store : {Store::Endpoint, Store::Fx}) {
+            const auto& entries = store == Store::Fx ? endpoint.fx : endpoint.properties;
+            for (const PropertyEntry& entry : entries) {
+                auto now = m_service->Property(store, endpoint.id, entry.key);
+                if (!now || !(*now == entry.value)) {
+                    m_service->ChangeFromOutside(store, endpoint.id, entry.key, entry.value);
+                }
+            }
+        }
+    }
+    if (!SameDriver(state.driver, m_driverState)) {
+        ApplyDriver(state.driver);
+        // As the driver does when a jack changes: every endpoint hears of it.
+        for (const EndpointState& endpoint : state.endpoints) {
+            m_service->Notify(endpoint.id, PKEY_Xan_JackChange);
+        }
+    }
+}
+
+void Bench::RecordWritesTo(StateFile& file) {
+    m_service->SetWriteObserver([&file](const audio::WriteRecord& write) {
+        if (write.origin == audio::WriteOrigin::OutsideProgram) {
+            return;  // it came from the file
+        }
+        std::string error;
+        file.Update(
+            [&](MachineState& state) {
+                EndpointState* endpoint = state.Find(write.endpointId);
+                if (!endpoint) {
+                    return false;
+                }
+                PutEntry(write.store == Store::Fx ? endpoint->fx : endpoint->properties, write.key,
+                         write.value);
+                state.writes.push_back({write.endpointId,
+                                        write.store == Store::Fx ? "fx" : "endpoint", write.key,
+                                        write.value, PathName(write.origin)});
+                return true;
+            },
+            &error);
+    });
+}
+
+}  // namespace sim::machine

@@ -1,0 +1,431 @@
+#include "sim/machine/MachineState.h"
+
+#include <functiondiscoverykeys_devpkey.h>
+#include <mmreg.h>
+
+#include <cstdio>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "fxstore/PropertyKeys.h"
+
+namespace sim::machine {
+namespace {
+
+using audio::Value;
+using nlohmann::json;
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) {
+        return {};
+    }
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                   0, nullptr, nullptr);
+    std::string out(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
+                        nullptr, nullptr);
+    return out;
+}
+
+std::wstring Wide(const std::string& text) {
+    if (text.empty()) {
+        return {};
+    }
+    int size =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(size, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+    return out;
+}
+
+std::string Hex(const std::vector<BYTE>& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (BYTE b : bytes) {
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+    return out;
+}
+
+bool FromHex(const std::string& text, std::vector<BYTE>* bytes) {
+    if (text.size() % 2) {
+        return false;
+    }
+    bytes->clear();
+    for (size_t i = 0; i < text.size(); i += 2) {
+        unsigned value = 0;
+        if (std::sscanf(text.substr(i, 2).c_str(), "%2x", &value) != 1) {
+            return false;
+        }
+        bytes->push_back(static_cast<BYTE>(value));
+    }
+    return true;
+}
+
+struct NamedKey {
+    const char* name;
+    const PROPERTYKEY* key;
+};
+
+const NamedKey kKeys[] = {
+    {"PKEY_Xan_SoundSpaceExpander", &PKEY_Xan_SoundSpaceExpander},
+    {"PKEY_Xan_Headphone", &PKEY_Xan_Headphone},
+    {"PKEY_Xan_NaturalBass", &PKEY_Xan_NaturalBass},
+    {"PKEY_Xan_ModeWord", &PKEY_Xan_ModeWord},
+    {"PKEY_Xan_LevelWord", &PKEY_Xan_LevelWord},
+    {"PKEY_Xan_HeadphoneSelector", &PKEY_Xan_HeadphoneSelector},
+    {"PKEY_Xan_FirstRunMarker", &PKEY_Xan_FirstRunMarker},
+    {"PKEY_Xan_JackChange", &PKEY_Xan_JackChange},
+    {"PKEY_AudioEndpoint_Disable_SysFx", &PKEY_AudioEndpoint_Disable_SysFx},
+    {"PKEY_AudioEndpoint_FormFactor", &PKEY_AudioEndpoint_FormFactor},
+    {"PKEY_AudioEndpoint_PhysicalSpeakers", &PKEY_AudioEndpoint_PhysicalSpeakers},
+    {"PKEY_AudioEndpoint_FullRangeSpeakers", &PKEY_AudioEndpoint_FullRangeSpeakers},
+    {"PKEY_AudioEngine_DeviceFormat", &PKEY_AudioEngine_DeviceFormat},
+    {"PKEY_Device_FriendlyName", &PKEY_Device_FriendlyName},
+    {"PKEY_Device_DeviceDesc", &PKEY_Device_DeviceDesc},
+};
+
+json ValueToJson(const Value& value) {
+    switch (value.Type()) {
+        case VT_UI4: return value.UInt32();
+        case VT_LPWSTR: return Utf8(value.Text());
+        case VT_BLOB: return json{{"blob", Hex(value.Bytes())}};
+        default: break;
+    }
+    if (audio::ScalarSize(value.Type()) || value.Type() == VT_EMPTY || value.Type() == VT_NULL) {
+        // The scalar's payload, read back through a PROPVARIANT.
+        PROPVARIANT variant;
+        value.ToPropVariant(&variant);
+        ULONGLONG payload = variant.uhVal.QuadPart;
+        PropVariantClear(&variant);
+        return json{{"vt", value.Type()}, {"value", payload}};
+    }
+    return json{{"vt", value.Type()}, {"bytes", Hex(value.Bytes())}};
+}
+
+bool ValueFromJson(const json& node, Value* value) {
+    if (node.is_number_unsigned() || node.is_number_integer()) {
+        long long number = node.get<long long>();
+        if (number < 0 || number > 0xFFFFFFFFLL) {
+            return false;
+        }
+        *value = Value::UInt32(static_cast<ULONG>(number));
+        return true;
+    }
+    if (node.is_string()) {
+        *value = Value::String(Wide(node.get<std::string>()));
+        return true;
+    }
+    if (!node.is_object()) {
+        return false;
+    }
+    std::vector<BYTE> bytes;
+    if (node.contains("blob")) {
+        if (!node["blob"].is_string() || !FromHex(node["blob"].get<std::string>(), &bytes)) {
+            return false;
+        }
+        *value = Value::Blob(bytes);
+        return true;
+    }
+    if (!node.contains("vt") || !node["vt"].is_number_unsigned()) {
+        return false;
+    }
+    auto type = static_cast<VARTYPE>(node["vt"].get<unsigned>());
+    if (node.contains("value")) {
+        if (!node["value"].is_number()) {
+            return false;
+        }
+        *value = Value::Scalar(type, node["value"].get<unsigned long long>());
+        return true;
+    }
+    if (type == VT_EMPTY || type == VT_NULL) {
+        *value = Value::Scalar(type, 0);
+        return true;
+    }
+    if (!node.contains("bytes") || !node["bytes"].is_string() ||
+        !FromHex(node["bytes"].get<std::string>(), &bytes)) {
+        return false;
+    }
+    PROPVARIANT variant;
+    PropVariantInit(&variant);
+    variant.vt = type;
+    if (type == VT_CLSID && bytes.size() == sizeof(CLSID)) {
+        variant.puuid = reinterpret_cast<CLSID*>(bytes.data());
+    } else if ((type & VT_VECTOR) && audio::ScalarSize(type & VT_TYPEMASK)) {
+        variant.caub.cElems =
+            static_cast<ULONG>(bytes.size() / audio::ScalarSize(type & VT_TYPEMASK));
+        variant.caub.pElems = bytes.data();
+    } else {
+        return false;
+    }
+    return SUCCEEDED(Value::FromPropVariant(variant, value));
+}
+
+json EntriesToJson(const std::vector<PropertyEntry>& entries) {
+    json node = json::object();
+    for (const PropertyEntry& entry : entries) {
+        node[KeyName(entry.key)] = ValueToJson(entry.value);
+    }
+    return node;
+}
+
+bool EntriesFromJson(const json& node, std::vector<PropertyEntry>* entries, std::string* error) {
+    if (!node.is_object()) {
+        *error = "a property list must be an object";
+        return false;
+    }
+    for (auto& [name, item] : node.items()) {
+        PROPERTYKEY key;
+        Value value;
+        if (!ParseKey(name, &key)) {
+            *error = "unknown key " + name;
+            return false;
+        }
+        if (!ValueFromJson(item, &value)) {
+            *error = "malformed value of " + name;
+            return false;
+        }
+        PutEntry(*entries, key, value);
+    }
+    return true;
+}
+
+const char* FlowName(EDataFlow flow) {
+    return flow == eCapture ? "capture" : "render";
+}
+
+const char* StateName(DWORD state) {
+    switch (state) {
+        case DEVICE_STATE_DISABLED: return "disabled";
+        case DEVICE_STATE_NOTPRESENT: return "notpresent";
+        case DEVICE_STATE_UNPLUGGED: return "unplugged";
+        default: return "active";
+    }
+}
+
+bool ParseState(const std::string& name, DWORD* state) {
+    for (DWORD candidate : {DEVICE_STATE_ACTIVE, DEVICE_STATE_DISABLED, DEVICE_STATE_NOTPRESENT,
+                            DEVICE_STATE_UNPLUGGED}) {
+        if (name == StateName(candidate)) {
+            *state = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+EndpointState* MachineState::Find(const std::wstring& id) {
+    for (EndpointState& endpoint : endpoints) {
+        if (endpoint.id == id) {
+            return &endpoint;
+        }
+    }
+    return nullptr;
+}
+
+EndpointState* MachineState::FindByIdOrName(const std::wstring& idOrName) {
+    if (EndpointState* endpoint = Find(idOrName)) {
+        return endpoint;
+    }
+    for (EndpointState& endpoint : endpoints) {
+        PropertyEntry* name = FindEntry(endpoint.properties, PKEY_Device_FriendlyName);
+        if (name && name->value.Type() == VT_LPWSTR && name->value.Text() == idOrName) {
+            return &endpoint;
+        }
+    }
+    return nullptr;
+}
+
+PropertyEntry* FindEntry(std::vector<PropertyEntry>& entries, const PROPERTYKEY& key) {
+    for (PropertyEntry& entry : entries) {
+        if (IsEqualPropertyKey(entry.key, key)) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+void PutEntry(std::vector<PropertyEntry>& entries, const PROPERTYKEY& key, Value value) {
+    if (PropertyEntry* entry = FindEntry(entries, key)) {
+        entry->value = std::move(value);
+    } else {
+        entries.push_back({key, std::move(value)});
+    }
+}
+
+std::string KeyName(const PROPERTYKEY& key) {
+    for (const NamedKey& named : kKeys) {
+        if (IsEqualPropertyKey(*named.key, key)) {
+            return named.name;
+        }
+    }
+    wchar_t guid[64] = {};
+    StringFromGUID2(key.fmtid, guid, 64);
+    return Utf8(guid) + "," + std::to_string(key.pid);
+}
+
+bool ParseKey(const std::string& name, PROPERTYKEY* key) {
+    for (const NamedKey& named : kKeys) {
+        if (name == named.name) {
+            *key = *named.key;
+            return true;
+        }
+    }
+    size_t comma = name.find(',');
+    if (comma == std::string::npos || name.front() != '{') {
+        return false;
+    }
+    std::wstring guid = Wide(name.substr(0, comma));
+    char* end = nullptr;
+    std::string pid = name.substr(comma + 1);
+    unsigned long number = std::strtoul(pid.c_str(), &end, 10);
+    if (pid.empty() || *end || FAILED(CLSIDFromString(guid.c_str(), &key->fmtid))) {
+        return false;
+    }
+    key->pid = number;
+    return true;
+}
+
+Value DeviceFormat(DWORD sampleRate, WORD validBits) {
+    WAVEFORMATEXTENSIBLE format = {};
+    format.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+    format.Format.nChannels = 2;
+    format.Format.nSamplesPerSec = sampleRate;
+    format.Format.wBitsPerSample = validBits <= 16 ? 16 : 32;
+    format.Format.nBlockAlign = static_cast<WORD>(2 * format.Format.wBitsPerSample / 8);
+    format.Format.nAvgBytesPerSec = sampleRate * format.Format.nBlockAlign;
+    format.Format.cbSize = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
+    format.Samples.wValidBitsPerSample = validBits;
+    format.dwChannelMask = SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT;
+    format.SubFormat = {
+        0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+    return Value::Blob(&format, sizeof format);
+}
+
+std::string ToJson(const MachineState& state) {
+    json root;
+    root["windows"] = std::to_string(state.windowsMajor) + "." + std::to_string(state.windowsMinor);
+    json driver;
+    json interfaces = json::array();
+    for (const std::wstring& path : state.driver.interfaces) {
+        interfaces.push_back(Utf8(path));
+    }
+    driver["interfaces"] = interfaces;
+    driver["policy"] = state.driver.policy;
+    driver["jack"] = state.driver.jack;
+    driver["retasking"] = {state.driver.retasking[0], state.driver.retasking[1]};
+    driver["chipRetasking"] = {state.driver.chipRetasking[0], state.driver.chipRetasking[1]};
+    driver["effectSupport"] = state.driver.effectSupport;
+    root["driver"] = driver;
+    json endpoints = json::array();
+    for (const EndpointState& endpoint : state.endpoints) {
+        json node;
+        node["id"] = Utf8(endpoint.id);
+        node["flow"] = FlowName(endpoint.flow);
+        node["state"] = StateName(endpoint.state);
+        node["properties"] = EntriesToJson(endpoint.properties);
+        node["fx"] = EntriesToJson(endpoint.fx);
+        if (endpoint.jack) {
+            node["jack"] = {{"connection", endpoint.jack->ConnectionType},
+                            {"location", endpoint.jack->GeoLocation}};
+        }
+        endpoints.push_back(node);
+    }
+    root["endpoints"] = endpoints;
+    json writes = json::array();
+    for (const WriteEntry& write : state.writes) {
+        writes.push_back({{"endpoint", Utf8(write.endpointId)},
+                          {"store", write.store},
+                          {"key", KeyName(write.key)},
+                          {"value", ValueToJson(write.value)},
+                          {"path", write.path}});
+    }
+    root["writes"] = writes;
+    return root.dump(2) + "\n";
+}
+
+bool FromJson(const std::string& text, MachineState* state, std::string* error) {
+    json root = json::parse(text, nullptr, false);
+    if (root.is_discarded() || !root.is_object()) {
+        *error = "the state file is not a JSON object";
+        return false;
+    }
+    MachineState parsed;
+    parsed.driver.interfaces.clear();
+    try {
+        std::string windows = root.value("windows", "6.1");
+        unsigned major = 0, minor = 0;
+        if (std::sscanf(windows.c_str(), "%u.%u", &major, &minor) != 2) {
+            *error = "malformed Windows version " + windows;
+            return false;
+        }
+        parsed.windowsMajor = major;
+        parsed.windowsMinor = minor;
+        const json& driver = root.at("driver");
+        for (const json& path : driver.at("interfaces")) {
+            parsed.driver.interfaces.push_back(Wide(path.get<std::string>()));
+        }
+        parsed.driver.policy = driver.at("policy").get<DWORD>();
+        parsed.driver.jack = driver.at("jack").get<WORD>();
+        for (int i = 0; i < 2; ++i) {
+            parsed.driver.retasking[i] = driver.at("retasking").at(i).get<DWORD>();
+            parsed.driver.chipRetasking[i] = driver.at("chipRetasking").at(i).get<DWORD>();
+        }
+        parsed.driver.effectSupport = driver.at("effectSupport").get<DWORD>();
+        for (const json& node : root.at("endpoints")) {
+            EndpointState endpoint;
+            endpoint.id = Wide(node.at("id").get<std::string>());
+            std::string flow = node.value("flow", "render");
+            if (flow != "render" && flow != "capture") {
+                *error = "unknown data flow " + flow;
+                return false;
+            }
+            endpoint.flow = flow == "capture" ? eCapture : eRender;
+            if (!ParseState(node.value("state", "active"), &endpoint.state)) {
+                *error = "unknown device state " + node.value("state", "");
+                return false;
+            }
+            if (node.contains("properties") &&
+                !EntriesFromJson(node["properties"], &endpoint.properties, error)) {
+                return false;
+            }
+            if (node.contains("fx") && !EntriesFromJson(node["fx"], &endpoint.fx, error)) {
+                return false;
+            }
+            if (node.contains("jack")) {
+                KSJACK_DESCRIPTION jack = {};
+                jack.ConnectionType =
+                    static_cast<EPcxConnectionType>(node["jack"].at("connection").get<int>());
+                jack.GeoLocation =
+                    static_cast<EPcxGeoLocation>(node["jack"].at("location").get<int>());
+                jack.IsConnected = TRUE;
+                endpoint.jack = jack;
+            }
+            parsed.endpoints.push_back(std::move(endpoint));
+        }
+        if (root.contains("writes")) {
+            for (const json& node : root["writes"]) {
+                WriteEntry write;
+                write.endpointId = Wide(node.at("endpoint").get<std::string>());
+                write.store = node.at("store").get<std::string>();
+                write.path = node.value("path", "");
+                if (!ParseKey(node.at("key").get<std::string>(), &write.key) ||
+                    !ValueFromJson(node.at("value"), &write.value)) {
+                    *error = "malformed write entry";
+                    return false;
+                }
+                parsed.writes.push_back(std::move(write));
+            }
+        }
+    } catch (const json::exception& e) {
+        *error = std::string("malformed state file: ") + e.what();
+        return false;
+    }
+    *state = std::move(parsed);
+    return true;
+}
+
+}  // namespace sim::machine

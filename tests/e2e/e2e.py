@@ -1,0 +1,252 @@
+#!/usr/bin/env python3
+"""End-to-end: halvo-sim under Wine on the test display, driven as a person would, with real
+mouse input from xdotool at screen positions halvo-probe reads from the running sheet. Checks
+the controls and the state file, and keeps a screenshot of each step in build/artifacts/e2e/."""
+
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+BUILD = os.environ.get("HALVO_BUILD_DIR", os.path.join(ROOT, "build"))
+WINE_EXEC = os.path.join(ROOT, "scripts", "lib", "wine-exec")
+SIM = os.path.join(BUILD, "sim", "halvo-sim.exe")
+PROBE = os.path.join(BUILD, "tests", "halvo-probe.exe")
+STATE = os.path.join(BUILD, "artifacts", "e2e", "state.json")
+SHOTS = os.path.join(BUILD, "artifacts", "e2e")
+STATE_ARG = ["--state", "Z:" + STATE.replace("/", "\\")]
+
+SPEAKERS = "{0.0.0.00000000}.{8d1c5a3e-6f0b-4c2a-9e41-2b7d0c9f4a10}"
+failures = []
+
+
+def wine(*args, check=True):
+    # Output goes through files, not pipes: a Wine process the program happens to start (the
+    # desktop, say) inherits its descriptors and would hold a pipe open.
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        code = subprocess.run([WINE_EXEC, *args], stdout=out, stderr=err, timeout=60).returncode
+        out.seek(0)
+        err.seek(0)
+        stdout, stderr = out.read().decode(), err.read().decode()
+    if check and code != 0:
+        raise RuntimeError(f"{' '.join(args)} failed: {stderr.strip()}")
+    return stdout
+
+
+def sim(*args):
+    return wine(SIM, *args, *STATE_ARG)
+
+
+def probe():
+    return json.loads(wine(PROBE, "state"))
+
+
+def state():
+    with open(STATE, encoding="utf-8") as f:
+        return json.load(f)
+
+
+def fx(word_name, endpoint=SPEAKERS):
+    for e in state()["endpoints"]:
+        if e["id"] == endpoint:
+            return e["fx"].get(word_name)
+    return None
+
+
+def writes():
+    return [(w["key"], w["value"]) for w in state()["writes"]]
+
+
+def expect(condition, what):
+    print(("ok   " if condition else "FAIL ") + what, flush=True)
+    if not condition:
+        failures.append(what)
+
+
+def until(condition, seconds=5.0):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        try:
+            if condition():
+                return True
+        except (OSError, ValueError, KeyError, RuntimeError):
+            pass
+        time.sleep(0.1)
+    return False
+
+
+def screenshot(name):
+    subprocess.run(["import", "-window", "root", os.path.join(SHOTS, name + ".png")],
+                   capture_output=True)
+
+
+def centre(control):
+    return (control["left"] + control["right"]) // 2, (control["top"] + control["bottom"]) // 2
+
+
+def click(control_id):
+    x, y = centre(probe()["controls"][str(control_id)])
+    subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
+
+
+def drag_slider_to(position):
+    """Drags the bass-boost thumb from where it is to the position, as a person would."""
+    slider = probe()["controls"]["1005"]
+    left, right = slider["left"] + 11, slider["right"] - 11  # the channel inside the thumb's reach
+    y = (slider["top"] + slider["bottom"]) // 2
+    x_from = left + (right - left) * slider["position"] // 6
+    x_to = left + (right - left) * position // 6
+    subprocess.run(["xdotool", "mousemove", str(x_from), str(y), "mousedown", "1",
+                    "sleep", "0.2", "mousemove", str((x_from + x_to) // 2), str(y),
+                    "sleep", "0.1", "mousemove", str(x_to), str(y), "sleep", "0.2",
+                    "mouseup", "1"], check=True)
+
+
+class Sheet:
+    """halvo-sim run, started and waited for; closed on leaving."""
+
+    def __init__(self, close=("press", "ok")):
+        self.close = close
+
+    def __enter__(self):
+        self.process = subprocess.Popen([WINE_EXEC, SIM, "run", *STATE_ARG],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wine(PROBE, "wait", "30")
+        return self
+
+    def __exit__(self, *exc):
+        if self.process.poll() is None:
+            wine(PROBE, *self.close, check=False)
+        try:
+            self.process.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            failures.append("the sheet did not close")
+
+
+def main():
+    os.makedirs(SHOTS, exist_ok=True)
+    if os.path.exists(STATE):
+        os.remove(STATE)
+
+    # A first run on the default machine writes the marker and the six defaults in order.
+    with Sheet():
+        expect(until(lambda: len(writes()) >= 7), "first run writes seven values")
+        expect(writes()[:7] == [("PKEY_Xan_FirstRunMarker", 0), ("PKEY_Xan_ModeWord", 0x006007E0),
+                                ("PKEY_Xan_Headphone", 0x80000211),
+                                ("PKEY_Xan_HeadphoneSelector", 2),
+                                ("PKEY_Xan_SoundSpaceExpander", 0x80000001),
+                                ("PKEY_Xan_LevelWord", 0), ("PKEY_Xan_NaturalBass", 0x80003513)],
+               "the marker and the six defaults, in order, with their values")
+        sheet = probe()
+        expect(sheet["title"] == "Internal Speaker Properties", "speaker page on the default laptop")
+        screenshot("1-first-run")
+
+        # Unticking and ticking Natural Bass, dragging Bass Boost, unticking the expander.
+        click(1003)
+        expect(until(lambda: fx("PKEY_Xan_NaturalBass") == 0x00003513), "Natural Bass off")
+        expect(until(lambda: not probe()["controls"]["1005"]["enabled"]), "slider disabled")
+        click(1003)
+        expect(until(lambda: fx("PKEY_Xan_NaturalBass") == 0x80003513), "Natural Bass on again")
+        expect(until(lambda: probe()["controls"]["1005"]["enabled"]), "slider enabled again")
+        drag_slider_to(2)
+        expect(until(lambda: fx("PKEY_Xan_NaturalBass") != 0x80003513), "the drag writes")
+        level = probe()["controls"]["1005"]["position"]
+        expect(level != 5 and fx("PKEY_Xan_NaturalBass") == (0x80003013 | level << 8),
+               f"the level written is the slider's, {level}, the other fields kept")
+        expect(until(lambda: probe()["controls"]["1004"]["text"] == str(level)),
+               "the read-out follows")
+        click(1001)
+        expect(until(lambda: fx("PKEY_Xan_SoundSpaceExpander") == 0x00000001),
+               "unticking the expander writes 0x00000001")
+        expect(until(lambda: fx("PKEY_Xan_Headphone") == 0x00000211),
+               "and switches the headphone effect off with it")
+        screenshot("2-commands")
+
+        # Another program changes a value: the running sheet follows.
+        sim("set", "Speakers (XAN High Definition Audio)", "PKEY_Xan_NaturalBass", "0x80003413")
+        expect(until(lambda: probe()["controls"]["1004"]["text"] == "4"), "set refreshes the sheet")
+        expect(probe()["controls"]["1005"]["position"] == 4, "the slider follows too")
+
+        # A format the effects do not handle is switched to stereo 48000 Hz, 24 bits.
+        sim("format", SPEAKERS, "96000", "24")
+        time.sleep(0.5)
+        click(1001)
+        expect(until(lambda: fx("PKEY_Xan_SoundSpaceExpander") == 0x80000001), "expander on")
+        report = json.loads(sim("show", "--json"))
+        speakers = [e for e in report["endpoints"] if e["id"] == SPEAKERS][0]
+        blob = bytes.fromhex(speakers["properties"]["PKEY_AudioEngine_DeviceFormat"]["blob"])
+        rate = int.from_bytes(blob[4:8], "little")
+        valid = int.from_bytes(blob[18:20], "little")
+        expect((rate, valid) == (48000, 24), f"the format was forced to 48000/24 ({rate}/{valid})")
+
+        # Headphones into the front panel turn the sheet into the headphone page.
+        sim("plug", "front-headphones")
+        expect(until(lambda: probe()["title"] == "Headphone Properties"),
+               "plugging in shows the headphone page")
+        controls = probe()["controls"]
+        expect(not controls["1001"]["visible"] and controls["1002"]["visible"],
+               "the expander box gives way to Halvo Headphone")
+        screenshot("3-headphones")
+        sim("plug", "none")
+        expect(until(lambda: probe()["title"] == "Internal Speaker Properties"), "unplugged again")
+
+    # A second run loads what is stored and writes no defaults; however the sheet is closed,
+    # what was written stays.
+    count = len(writes())
+    stored = fx("PKEY_Xan_NaturalBass")
+    for close in (("press", "ok"), ("press", "cancel"), ("close",)):
+        with Sheet(close):
+            expect(probe()["controls"]["1004"]["text"] == "4", "the stored level shows")
+            screenshot("4-" + close[-1])
+        expect(len(writes()) == count, f"no defaults written again ({' '.join(close)})")
+        expect(fx("PKEY_Xan_NaturalBass") == stored, f"values kept after {' '.join(close)}")
+
+    # Bad input gets one line naming the problem and a non-zero exit; the file stays whole.
+    for args, problem in ((["set", "Nowhere", "PKEY_Xan_NaturalBass", "1"], "unknown endpoint"),
+                          (["set", SPEAKERS, "PKEY_Nothing", "1"], "unknown key"),
+                          (["set", SPEAKERS, "PKEY_Xan_NaturalBass", "0x1zz"], "malformed number"),
+                          (["format", SPEAKERS, "many", "24"], "usage: format"),
+                          (["plug", "rear"], "usage: plug"),
+                          (["fly"], "unknown command")):
+        with tempfile.TemporaryFile() as err:
+            code = subprocess.run([WINE_EXEC, SIM, *args, *STATE_ARG], stdout=subprocess.DEVNULL,
+                                  stderr=err).returncode
+            err.seek(0)
+            lines = err.read().decode().strip().splitlines()
+        expect(code != 0 and len(lines) == 1 and lines[0].startswith("halvo-sim: ") and
+               problem in lines[0], f"{' '.join(args)}: {lines}")
+    expect(fx("PKEY_Xan_NaturalBass") == stored, "bad input changed nothing")
+
+    # Writers in two processes at once: every change kept, the file never half-written.
+    setters = [subprocess.Popen([WINE_EXEC, SIM, "set", SPEAKERS, key, str(value), *STATE_ARG])
+               for key, value in (("PKEY_Xan_LevelWord", 7), ("PKEY_Xan_HeadphoneSelector", 1))
+               for _ in range(5)]
+    for setter in setters:
+        setter.wait(timeout=60)
+    expect(fx("PKEY_Xan_LevelWord") == 7 and fx("PKEY_Xan_HeadphoneSelector") == 1,
+           "changes from two processes at once are all kept")
+
+    broken = os.path.join(SHOTS, "broken.json")
+    with open(broken, "w") as f:
+        f.write('{"driver": ')
+    with tempfile.TemporaryFile() as err:
+        code = subprocess.run([WINE_EXEC, SIM, "show", "--state", "Z:" + broken.replace("/", "\\")],
+                              stdout=subprocess.DEVNULL, stderr=err).returncode
+        err.seek(0)
+        line = err.read().decode().strip()
+    expect(code != 0 and line.startswith("halvo-sim: ") and "\n" not in line,
+           f"a malformed state file: {line}")
+
+    if failures:
+        print(f"{len(failures)} end-to-end check(s) failed", file=sys.stderr)
+        return 1
+    print("end-to-end: all checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
