@@ -1,0 +1,84 @@
+// Refresh latency in-process: another thread changes the stored Natural Bass word through the
+// audio service, as another program would, and the time until the Bass Boost slider holds the
+// new level is taken inside the sheet's thread. Each change waits until the page is at rest
+// again, as changes made by a person in another program are.
+//   halvo-refresh-latency [--short] [--changes N]
+#include <windows.h>
+#include <objbase.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cwchar>
+#include <vector>
+
+#include "bench/Figures.h"
+#include "bench/harness/SheetSession.h"
+#include "bench/instrument/Instrument.h"
+#include "fxstore/PropertyKeys.h"
+
+namespace {
+
+int Measure(int changes) {
+    bench::SheetSession session;
+    std::atomic<int> expected{-1};
+    std::atomic<int64_t> shownAt{0};
+    HANDLE shown = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    bench::WatchSlider([&](HWND, int position, int64_t at) {
+        if (position == expected.load()) {
+            shownAt.store(at);
+            ::SetEvent(shown);
+        }
+    });
+
+    std::vector<double> latencies;
+    int lost = 0;
+    bool ran = session.Run([&](HWND, HWND page) {
+        int level = bench::SliderPosition(page);
+        for (int i = 0; i < changes; ++i) {
+            level = (level + 1 + i % 5) % 7;  // always a different level
+            expected.store(level);
+            int64_t changedAt = bench::UnixNanoseconds();
+            session.Service().ChangeFromOutside(sim::audio::Store::Fx, session.Speakers(),
+                                                PKEY_Xan_NaturalBass,
+                                                sim::audio::Value::UInt32(0x80000000 | level << 8));
+            if (::WaitForSingleObject(shown, 2000) != WAIT_OBJECT_0) {
+                ++lost;
+                continue;
+            }
+            latencies.push_back(static_cast<double>(shownAt.load() - changedAt) / 1e6);
+            ::Sleep(20);  // past the page's rest after a refresh
+        }
+    });
+    ::CloseHandle(shown);
+    if (!ran) {
+        std::fprintf(stderr, "the sheet was not shown\n");
+        return 1;
+    }
+    std::printf("%d changes, %zu shown, %d not shown within 2 s\n", changes, latencies.size(),
+                lost);
+    bench::Figure("in-process refresh p50", bench::Quantile(latencies, 0.50), "ms");
+    bool met = bench::Figure("in-process refresh p99", bench::Quantile(latencies, 0.99), "ms",
+                             bench::Goal::AtMost, 10);
+    met &= bench::Figure("in-process changes not shown", lost, "changes", bench::Goal::Equal, 0);
+    bench::Figure("in-process refresh max", bench::Quantile(latencies, 1.0), "ms");
+    return lost == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    int changes = 1000;
+    for (int i = 1; i < argc; ++i) {
+        if (std::wcscmp(argv[i], L"--short") == 0) {
+            changes = 50;
+        } else if (std::wcscmp(argv[i], L"--changes") == 0 && i + 1 < argc) {
+            changes = _wtoi(argv[++i]);
+        }
+    }
+    HRESULT init = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    int result = Measure(changes);
+    if (SUCCEEDED(init)) {
+        ::CoUninitialize();
+    }
+    return result;
+}
