@@ -57,6 +57,19 @@ void Untime() {
     g_timedWindows.clear();
 }
 
+// Committed private memory, counted region by region: Wine leaves PrivateUsage at 0.
+uint64_t CommittedPrivateBytes() {
+    uint64_t total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (const char* at = nullptr; ::VirtualQuery(at, &region, sizeof region) == sizeof region;
+         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) {
+            total += region.RegionSize;
+        }
+    }
+    return total;
+}
+
 // A thread timer's message comes only when no paint is waiting: the first round is over.
 void CALLBACK OnSettled(HWND, UINT, UINT_PTR timer, DWORD) {
     ::KillTimer(nullptr, timer);
@@ -74,6 +87,9 @@ void CALLBACK OnSettled(HWND, UINT, UINT_PTR timer, DWORD) {
                                sizeof memory)) {
         paint.privateBytes = memory.PrivateUsage;
         paint.workingSetBytes = memory.WorkingSetSize;
+    }
+    if (paint.privateBytes == 0) {
+        paint.privateBytes = CommittedPrivateBytes();
     }
     auto done = std::move(g_firstPaintDone);
     g_firstPaintDone = nullptr;

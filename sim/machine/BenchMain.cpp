@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/PropertyPageApp.h"
+#include "bench/instrument/Instrument.h"
 #include "sim/machine/Bench.h"
 #include "sim/machine/MachineReport.h"
 #include "sim/machine/StateFile.h"
@@ -70,6 +71,8 @@ int Run(sim::machine::StateFile& file) {
             bench.Apply(changed);
         }
     });
+    // Benchmark scripts watch the sheet through the environment; nothing happens without it.
+    bench::InstrumentFromEnvironment();
     CPropertyPageApp app;
     app.InitInstance();
     return app.ExitInstance();

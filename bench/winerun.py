@@ -1,0 +1,74 @@
+"""What the benchmark scripts share: the build tree, Wine started the way the project's scripts
+start it, figures printed the way every benchmark prints them."""
+
+import os
+import statistics
+import subprocess
+import tempfile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BUILD = os.environ.get("HALVO_BUILD_DIR", os.path.join(ROOT, "build"))
+WINE_EXEC = os.path.join(ROOT, "scripts", "lib", "wine-exec")
+SIM = os.path.join(BUILD, "sim", "halvo-sim.exe")
+REFERENCE = os.path.join(BUILD, "bench", "halvo-reference.exe")
+PRODUCT = os.path.join(BUILD, "app", "HalvoSetting.exe")
+PROBE = os.path.join(BUILD, "tests", "halvo-probe.exe")
+SPEAKERS = "{0.0.0.00000000}.{8d1c5a3e-6f0b-4c2a-9e41-2b7d0c9f4a10}"
+
+ENV = dict(os.environ)
+ENV.setdefault("WINEPREFIX", os.path.join(BUILD, "wineprefix"))
+ENV.setdefault("WINEDEBUG", "-all")
+ENV.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def prepare():
+    """Makes the prefix and starts the server as every script here does."""
+    subprocess.run([WINE_EXEC, "cmd.exe", "/c", "exit"], stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=ENV, check=True)
+
+
+def wine(*args, env=None, timeout=60, check=True):
+    """Runs a program under plain wine (the prefix is ready) and returns its output. Output goes
+    through files, not pipes: a Wine process the program starts would hold a pipe open."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        code = subprocess.run(["wine", *args], stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                              env={**ENV, **(env or {})}, timeout=timeout).returncode
+        out.seek(0)
+        err.seek(0)
+        stdout, stderr = out.read().decode(errors="replace"), err.read().decode(errors="replace")
+    if check and code != 0:
+        raise RuntimeError(f"{' '.join(args)} exited with {code}: {stderr.strip()}")
+    return stdout
+
+
+def start(*args, env=None):
+    """Starts a program under wine and returns the process; its output is thrown away."""
+    return subprocess.Popen(["wine", *args], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL, env={**ENV, **(env or {})})
+
+
+def figure(what, value, unit, goal=None, target=None):
+    """Prints a figure as bench/Figures.h does; returns whether it meets its target."""
+    if goal is None:
+        print(f"figure: {what} = {value:.6g} {unit} (no target)", flush=True)
+        return True
+    met = {"<=": value <= target, ">=": value >= target, "==": value == target}[goal]
+    print(f"figure: {what} = {value:.6g} {unit} (target {goal} {target:.6g}) "
+          f"{'met' if met else 'MISSED'}", flush=True)
+    return met
+
+
+def quantile(samples, q):
+    """Nearest rank, as bench/Figures.h."""
+    if not samples:
+        return 0.0
+    ordered = sorted(samples)
+    rank = min(max(1, int(q * len(ordered) + 0.999999)), len(ordered))
+    return ordered[rank - 1]
+
+
+median = statistics.median
