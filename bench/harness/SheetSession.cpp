@@ -33,6 +33,7 @@ bool SheetSession::Run(const std::function<void(HWND sheet, HWND page)>& work) {
     CPropertyPageApp app;
     app.InitInstance();
     app.ExitInstance();
+    WatchFirstPaint(nullptr);  // a sheet that never came leaves no watch behind
     if (worker.joinable()) {
         worker.join();
     }
