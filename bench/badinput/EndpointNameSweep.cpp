@@ -1,6 +1,216 @@
+// Endpoint ids, friendly names and descriptions of any length and any units, up to and past the
+// 260 units of a record's field, through the inventory's build. An id too long for a record
+// skips the endpoint; a name is cut to 259 units, or reads "<Device not available>" when the
+// value holds no string. The service's ids and strings are guarded blocks.
+#include <windows.h>
+#include <functiondiscoverykeys_devpkey.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/badinput/GuardingMallocSpy.h"
 #include "bench/badinput/Kinds.h"
+#include "endpoints/EndpointInventory.h"
+#include "sim/audio/AudioService.h"
+
 namespace badinput {
-bool SweepEndpointNames(const SweepOptions&) {
-    return true;
+namespace {
+
+using sim::audio::Store;
+using sim::audio::Value;
+
+constexpr size_t kInputsPerService = 500;
+constexpr size_t kFieldUnits = 260;
+const std::wstring kNotAvailable = L"<Device not available>";
+
+std::wstring AnyText(Random& random, size_t length, bool zeros) {
+    std::wstring text(length, L'\0');
+    for (wchar_t& unit : text) {
+        unit = random.OneIn(3) ? static_cast<wchar_t>(random.Between(0x20, 0x7E))
+                               : static_cast<wchar_t>(random.Between(1, 0xFFFF));
+        if (zeros && random.OneIn(200)) {
+            unit = L'\0';
+        }
+    }
+    if (random.OneIn(4) && length >= 3) {
+        text.replace(random.Between(0, length - 3), 3, L"XAN");
+    }
+    return text;
 }
+
+size_t AnyLength(Random& random) {
+    switch (random.Between(0, 3)) {
+        case 0: return random.Between(0, 40);
+        case 1: return random.Between(kFieldUnits - 4, kFieldUnits + 4);
+        case 2: return random.Between(kFieldUnits + 5, 1200);
+        default: return random.Between(0, kFieldUnits);
+    }
+}
+
+// A name property: a string (its text as read, up to its first 0, cut to fit the field), a value
+// of another type, or none.
+struct Name {
+    bool present;
+    Value value;
+    std::wstring expected;
+};
+
+Name MakeName(Random& random) {
+    switch (random.Between(0, 9)) {
+        case 0: return {false, Value(), kNotAvailable};
+        case 1: return {true, Value::UInt32(random.Word()), kNotAvailable};
+        case 2: return {true, Value::Blob(random.Bytes(random.Between(0, 600))), kNotAvailable};
+        default: {
+            std::wstring text = AnyText(random, AnyLength(random), true);
+            std::wstring read = text.substr(0, text.find(L'\0'));
+            return {true, Value::String(text), read.substr(0, kFieldUnits - 1)};
+        }
+    }
+}
+
+struct Endpoint {
+    std::wstring id;
+    EDataFlow flow;
+    DWORD state;
+    Name friendlyName;
+    Name description;
+};
+
+std::vector<Endpoint> MakeEndpoints(Random& random, size_t input) {
+    std::vector<Endpoint> endpoints;
+    static const DWORD kStates[] = {DEVICE_STATE_ACTIVE, DEVICE_STATE_DISABLED,
+                                    DEVICE_STATE_UNPLUGGED, DEVICE_STATE_NOTPRESENT,
+                                    DEVICE_STATE_ACTIVE | DEVICE_STATE_NOTPRESENT};
+    for (size_t n = random.Between(1, 4); n > 0; --n) {
+        Endpoint endpoint;
+        endpoint.flow = random.OneIn(2) ? eRender : eCapture;
+        endpoint.state = kStates[random.Between(0, sizeof kStates / sizeof *kStates - 1)];
+        if (!endpoints.empty() && random.OneIn(5)) {
+            // Listed twice: the same endpoint, so the same names.
+            const Endpoint& original = endpoints[random.Between(0, endpoints.size() - 1)];
+            endpoint.id = original.id;
+            endpoint.friendlyName = original.friendlyName;
+            endpoint.description = original.description;
+            endpoints.push_back(std::move(endpoint));
+            continue;
+        }
+        // Unique within the service's life: the input number leads or ends the id.
+        std::wstring mark =
+            L"#" + std::to_wstring(input) + L"." + std::to_wstring(endpoints.size()) + L"#";
+        std::wstring text = AnyText(random, AnyLength(random), false);
+        endpoint.id = random.OneIn(2) ? mark + text : text + mark;
+        endpoint.friendlyName = MakeName(random);
+        endpoint.description = MakeName(random);
+        endpoints.push_back(std::move(endpoint));
+    }
+    return endpoints;
+}
+
+// The records Build must make: render endpoints first, then capture, in the order listed; one
+// per id, and none for an id of 260 units or more.
+struct ExpectedRecord {
+    const Endpoint* endpoint;
+    EDataFlow flow;
+};
+
+std::vector<ExpectedRecord> ExpectedRecords(const std::vector<Endpoint>& endpoints) {
+    std::vector<ExpectedRecord> records;
+    constexpr DWORD kListed = DEVICE_STATE_ACTIVE | DEVICE_STATE_DISABLED | DEVICE_STATE_UNPLUGGED;
+    for (EDataFlow flow : {eRender, eCapture}) {
+        for (const Endpoint& listing : endpoints) {
+            if (listing.flow != flow || !(listing.state & kListed) ||
+                listing.id.size() >= kFieldUnits) {
+                continue;
+            }
+            bool recorded = false;
+            for (const ExpectedRecord& record : records) {
+                recorded |= record.endpoint->id == listing.id;
+            }
+            if (!recorded) {
+                records.push_back({&listing, flow});
+            }
+        }
+    }
+    return records;
+}
+
+void RunInput(Random& random, size_t index, sim::audio::AudioService& service, Tally& tally) {
+    std::vector<Endpoint> endpoints = MakeEndpoints(random, index);
+    for (const Endpoint& endpoint : endpoints) {
+        service.AddEndpoint(endpoint.id, endpoint.flow, endpoint.state);
+    }
+    for (const Endpoint& endpoint : endpoints) {
+        for (auto [key, name] : {std::pair{&PKEY_Device_FriendlyName, &endpoint.friendlyName},
+                                 std::pair{&PKEY_Device_DeviceDesc, &endpoint.description}}) {
+            if (name->present) {
+                service.SetProperty(Store::Endpoint, endpoint.id, *key, name->value);
+            }
+        }
+        service.SetProperty(Store::Endpoint, endpoint.id, PKEY_AudioEndpoint_FormFactor,
+                            Value::UInt32(static_cast<ULONG>(random.Between(0, 11))));
+    }
+    std::vector<ExpectedRecord> expected = ExpectedRecords(endpoints);
+
+    std::vector<std::string> mismatches;
+    {
+        ScopedCoTaskMemGuard guard;
+        EndpointInventory inventory;
+        CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
+                         reinterpret_cast<void**>(&inventory.deviceEnumerator));
+        BuildEndpointInventory(&inventory);
+        INT_PTR count = GetEndpointRecordCount(&inventory);
+        if (count != static_cast<INT_PTR>(expected.size())) {
+            mismatches.push_back(std::to_string(count) + " records, expected " +
+                                 std::to_string(expected.size()));
+        }
+        for (INT_PTR i = 0; i < count && i < static_cast<INT_PTR>(expected.size()); ++i) {
+            const EndpointRecord* record = GetEndpointRecord(&inventory, i);
+            const Endpoint& endpoint = *expected[i].endpoint;
+            if (endpoint.id != record->endpointId ||
+                record->dataFlow != static_cast<UINT32>(expected[i].flow)) {
+                mismatches.push_back("record " + std::to_string(i) + " has id \"" +
+                                     Narrow(record->endpointId) + "\", expected \"" +
+                                     Narrow(endpoint.id) + "\"");
+            }
+            if (endpoint.friendlyName.expected != record->friendlyName) {
+                mismatches.push_back("friendly name \"" + Narrow(record->friendlyName) +
+                                     "\", expected \"" + Narrow(endpoint.friendlyName.expected) +
+                                     "\"");
+            }
+            if (endpoint.description.expected != record->description) {
+                mismatches.push_back("description \"" + Narrow(record->description) +
+                                     "\", expected \"" + Narrow(endpoint.description.expected) +
+                                     "\"");
+            }
+        }
+        CloseEndpointInventory(&inventory);
+    }
+    for (const Endpoint& endpoint : endpoints) {
+        service.RemoveEndpoint(endpoint.id);
+    }
+    tally.Judge(mismatches);
+}
+
+}  // namespace
+
+bool SweepEndpointNames(const SweepOptions& options) {
+    Random random(options.seed ^ 0x6E616D65);
+    Tally tally("bad endpoint names and ids");
+    size_t blocksAtStart = LiveCoTaskMemBlocks();
+    for (size_t first = 0; first < options.count; first += kInputsPerService) {
+        std::shared_ptr<sim::audio::AudioService> service = sim::audio::AudioService::Start();
+        for (size_t i = first; i < options.count && i < first + kInputsPerService; ++i) {
+            SetCurrentInput("bad endpoint names and ids", i);
+            RunInput(random, i, *service, tally);
+        }
+        service->Stop();
+        std::string left = sim::audio::DescribeLeftovers(*service);
+        tally.LeftBehind(left.empty() ? 0 : 1, left);
+    }
+    size_t leaked = LiveCoTaskMemBlocks() - blocksAtStart;
+    tally.LeftBehind(leaked, std::to_string(leaked) + " CoTaskMem block(s)");
+    return tally.Report(options.count);
+}
+
 }  // namespace badinput
