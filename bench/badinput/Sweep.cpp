@@ -71,8 +71,8 @@ ScopedPrivateCurrentUser::ScopedPrivateCurrentUser()
     : m_path(L"Software\\Halvo Setting bad-input sweep\\" +
              std::to_wstring(GetCurrentProcessId())) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
         return;
     }
     if (RegOverridePredefKey(HKEY_CURRENT_USER, key) != ERROR_SUCCESS) {

@@ -143,9 +143,10 @@ bool SweepSwitchValues(const SweepOptions& options) {
         DWORD type =
             random.OneIn(8) ? static_cast<DWORD>(random.Between(0, 0xFFFF)) : random.Pick(kTypes);
         std::vector<BYTE> bytes = MakeBytes(random);
+        bool stored = false;
         if (random.OneIn(40)) {
             DeleteSwitch();  // no key at all
-        } else if (random.OneIn(40) || !StoreSwitch(type, bytes)) {
+        } else if (random.OneIn(40) || !(stored = StoreSwitch(type, bytes))) {
             HKEY key = nullptr;
             if (RegOpenKeyExW(HKEY_CURRENT_USER, kSwitchKey, 0, KEY_SET_VALUE, &key) ==
                 ERROR_SUCCESS) {
@@ -153,16 +154,22 @@ bool SweepSwitchValues(const SweepOptions& options) {
                 RegCloseKey(key);
             }
         }
-        std::vector<BYTE> stored;
-        bool expected = !ReadBack(&stored) || ReferenceEnabled(stored);
+        std::vector<BYTE> kept;
+        bool read = ReadBack(&kept);
+        if (read != stored || (stored && kept != bytes)) {
+            tally.Fail("the registry kept " + std::to_string(kept.size()) + " of " +
+                       std::to_string(bytes.size()) + " bytes of type " + std::to_string(type));
+            continue;
+        }
+        bool expected = !read || ReferenceEnabled(kept);
         bool enabled = IsFrontPanelJackDetectEnabled() != FALSE;
         if (enabled != expected) {
             std::wstring shown;
-            for (size_t b = 0; b + 1 < stored.size(); b += 2) {
-                shown += static_cast<wchar_t>(stored[b] | stored[b + 1] << 8);
+            for (size_t b = 0; b + 1 < kept.size(); b += 2) {
+                shown += static_cast<wchar_t>(kept[b] | kept[b + 1] << 8);
             }
             tally.Fail(std::string("detection ") + (enabled ? "on" : "off") + " for type " +
-                       std::to_string(type) + ", " + std::to_string(stored.size()) + " bytes \"" +
+                       std::to_string(type) + ", " + std::to_string(kept.size()) + " bytes \"" +
                        Narrow(shown) + "\"");
         } else {
             tally.Pass();
