@@ -1,7 +1,8 @@
 // Endpoint ids, friendly names and descriptions of any length and any units, up to and past the
-// 260 units of a record's field, through the inventory's build. An id too long for a record
-// skips the endpoint; a name is cut to 259 units, or reads "<Device not available>" when the
-// value holds no string. The service's ids and strings are guarded blocks.
+// 260 units of a record's field, with any form factor and any jack description, through the
+// inventory's build. An id too long for a record skips the endpoint; a name is cut to 259 units,
+// or reads "<Device not available>" when the value holds no string; the kind follows from the
+// names as kept, the form factor and the jack. The service's ids and strings are guarded blocks.
 #include <windows.h>
 #include <functiondiscoverykeys_devpkey.h>
 
@@ -24,6 +25,10 @@ constexpr size_t kInputsPerService = 500;
 constexpr size_t kFieldUnits = 260;
 const std::wstring kNotAvailable = L"<Device not available>";
 
+// Names the classification looks for, mixed into the random ones.
+const std::vector<std::wstring> kNameParts = {L"XAN", L"Mono",      L"Internal Speaker", L"TX0",
+                                              L"TX1", L"Front Mic", L"Enhanced",         L"CD"};
+
 std::wstring AnyText(Random& random, size_t length, bool zeros) {
     std::wstring text(length, L'\0');
     for (wchar_t& unit : text) {
@@ -33,8 +38,12 @@ std::wstring AnyText(Random& random, size_t length, bool zeros) {
             unit = L'\0';
         }
     }
-    if (random.OneIn(4) && length >= 3) {
-        text.replace(random.Between(0, length - 3), 3, L"XAN");
+    // The maker's mark in every other name, so that its rules run as often as the others.
+    for (size_t parts = random.Between(0, 3); parts > 0; --parts) {
+        const std::wstring& part = random.OneIn(2) ? kNameParts[0] : random.Pick(kNameParts);
+        if (length >= part.size()) {
+            text.replace(random.Between(0, length - part.size()), part.size(), part);
+        }
     }
     return text;
 }
@@ -75,7 +84,86 @@ struct Endpoint {
     DWORD state;
     Name friendlyName;
     Name description;
+    ULONG formFactor;
+    UINT connectors;
+    UINT jacks;
+    KSJACK_DESCRIPTION jack;
 };
+
+// The jack a connection and a location of any value, listed ones mostly.
+KSJACK_DESCRIPTION AnyJack(Random& random) {
+    KSJACK_DESCRIPTION jack = {};
+    jack.ChannelMapping = random.Word();
+    jack.Color = random.Word();
+    jack.ConnectionType = static_cast<EPcxConnectionType>(
+        random.OneIn(8) ? random.Word() : random.Between(0, eConnTypeOtherDigital + 1));
+    jack.GeoLocation = static_cast<EPcxGeoLocation>(
+        random.OneIn(8) ? random.Word() : random.Between(0, eGeoLocHDMI + 1));
+    jack.GenLocation = static_cast<EPcxGenLocation>(random.Between(0, 4));
+    jack.PortConnection = static_cast<EPxcPortConnection>(random.Between(0, 4));
+    jack.IsConnected = random.OneIn(2);
+    return jack;
+}
+
+bool Has(const std::wstring& text, const wchar_t* part) {
+    return text.find(part) != std::wstring::npos;
+}
+
+// The kind, worked out afresh from the names as the record keeps them.
+INT32 ReferenceKind(const Endpoint& endpoint, EDataFlow flow) {
+    const std::wstring& name = endpoint.friendlyName.expected;
+    const std::wstring& description = endpoint.description.expected;
+    bool jack = endpoint.connectors > 0 && endpoint.jacks > 0;
+    EPcxConnectionType connection = endpoint.jack.ConnectionType;
+    bool tx1Only = !Has(name, L"TX0") && Has(name, L"TX1");
+    if (!Has(name, L"XAN")) {
+        switch (endpoint.formFactor) {
+            case SPDIF:
+                if (flow == eCapture) {
+                    return ENDPOINT_KIND_SPEAKERS;  // left as the zeroed record has it
+                }
+                return jack && endpoint.jack.GeoLocation == eGeoLocHDMI ? ENDPOINT_KIND_OTHER_HDMI
+                                                                        : ENDPOINT_KIND_OTHER;
+            case DigitalAudioDisplayDevice: return ENDPOINT_KIND_OTHER_HDMI;
+            default: return ENDPOINT_KIND_OTHER;
+        }
+    }
+    switch (endpoint.formFactor) {
+        case Speakers:
+            return Has(description, L"Mono") ? ENDPOINT_KIND_MONO : ENDPOINT_KIND_SPEAKERS;
+        case Headphones:
+            return Has(description, L"Internal Speaker") ? ENDPOINT_KIND_SPEAKERS
+                                                         : ENDPOINT_KIND_HEADPHONES;
+        case SPDIF:
+            return flow == eCapture ? ENDPOINT_KIND_SPDIF_IN
+                   : tx1Only        ? ENDPOINT_KIND_SPDIF_TX1
+                                    : ENDPOINT_KIND_SPDIF_TX0;
+        case DigitalAudioDisplayDevice:
+            return tx1Only ? ENDPOINT_KIND_HDMI_TX1 : ENDPOINT_KIND_HDMI_TX0;
+        case Microphone:
+            if (Has(name, L"Front Mic")) {
+                return ENDPOINT_KIND_FRONT_MIC;
+            }
+            if (Has(name, L"Enhanced")) {
+                return ENDPOINT_KIND_OTHER;
+            }
+            if (jack && connection == eConnTypeOtherAnalog) {
+                return ENDPOINT_KIND_FRONT_MIC;
+            }
+            return jack && connection == eConnTypeOtherDigital ? ENDPOINT_KIND_DIGITAL_MIC
+                                                               : ENDPOINT_KIND_MIC;
+        case LineLevel:
+            if (Has(name, L"CD")) {
+                return ENDPOINT_KIND_CD;
+            }
+            return jack && connection == eConnType3Point5mm ? ENDPOINT_KIND_LINE_JACK
+                                                            : ENDPOINT_KIND_LINE;
+        case Headset:
+            return Has(description, L"Mono") ? ENDPOINT_KIND_MONO : ENDPOINT_KIND_FRONT_MIC;
+        case UnknownFormFactor: return Has(name, L"CD") ? ENDPOINT_KIND_CD : ENDPOINT_KIND_LINE;
+        default: return ENDPOINT_KIND_SPEAKERS;  // left as the zeroed record has it
+    }
+}
 
 std::vector<Endpoint> MakeEndpoints(Random& random, size_t input) {
     std::vector<Endpoint> endpoints;
@@ -92,6 +180,10 @@ std::vector<Endpoint> MakeEndpoints(Random& random, size_t input) {
             endpoint.id = original.id;
             endpoint.friendlyName = original.friendlyName;
             endpoint.description = original.description;
+            endpoint.formFactor = original.formFactor;
+            endpoint.connectors = original.connectors;
+            endpoint.jacks = original.jacks;
+            endpoint.jack = original.jack;
             endpoints.push_back(std::move(endpoint));
             continue;
         }
@@ -102,6 +194,10 @@ std::vector<Endpoint> MakeEndpoints(Random& random, size_t input) {
         endpoint.id = random.OneIn(2) ? mark + text : text + mark;
         endpoint.friendlyName = MakeName(random);
         endpoint.description = MakeName(random);
+        endpoint.formFactor = static_cast<ULONG>(random.Between(0, 11));
+        endpoint.connectors = static_cast<UINT>(random.OneIn(6) ? 0 : random.Between(1, 2));
+        endpoint.jacks = static_cast<UINT>(random.OneIn(4) ? 0 : random.Between(1, 3));
+        endpoint.jack = AnyJack(random);
         endpoints.push_back(std::move(endpoint));
     }
     return endpoints;
@@ -148,7 +244,9 @@ void RunInput(Random& random, size_t index, sim::audio::AudioService& service, T
             }
         }
         service.SetProperty(Store::Endpoint, endpoint.id, PKEY_AudioEndpoint_FormFactor,
-                            Value::UInt32(static_cast<ULONG>(random.Between(0, 11))));
+                            Value::UInt32(endpoint.formFactor));
+        service.SetConnectorCount(endpoint.id, endpoint.connectors);
+        service.SetJack(endpoint.id, endpoint.jack, endpoint.jacks);
     }
     std::vector<ExpectedRecord> expected = ExpectedRecords(endpoints);
 
@@ -177,6 +275,13 @@ void RunInput(Random& random, size_t index, sim::audio::AudioService& service, T
                 mismatches.push_back("friendly name \"" + Narrow(record->friendlyName) +
                                      "\", expected \"" + Narrow(endpoint.friendlyName.expected) +
                                      "\"");
+            }
+            INT32 kind = ReferenceKind(endpoint, expected[i].flow);
+            if (record->kind != kind) {
+                mismatches.push_back("kind " + std::to_string(record->kind) + ", expected " +
+                                     std::to_string(kind) + " for \"" +
+                                     Narrow(record->friendlyName) + "\", form factor " +
+                                     std::to_string(endpoint.formFactor));
             }
             if (endpoint.description.expected != record->description) {
                 mismatches.push_back("description \"" + Narrow(record->description) +

@@ -14,6 +14,7 @@ bool SweepDriverAnswers(const SweepOptions& options);
 bool SweepSwitchValues(const SweepOptions& options);
 bool SweepPropertyValues(const SweepOptions& options);
 bool SweepEndpointNames(const SweepOptions& options);
+bool SweepNotificationIds(const SweepOptions& options);
 
 struct Kind {
     const char* name;
@@ -21,11 +22,9 @@ struct Kind {
 };
 
 inline std::vector<Kind> AllKinds() {
-    return {{"device paths", SweepDevicePaths},
-            {"driver answers", SweepDriverAnswers},
-            {"switch values", SweepSwitchValues},
-            {"property values", SweepPropertyValues},
-            {"endpoint names", SweepEndpointNames}};
+    return {{"device paths", SweepDevicePaths},     {"driver answers", SweepDriverAnswers},
+            {"switch values", SweepSwitchValues},   {"property values", SweepPropertyValues},
+            {"endpoint names", SweepEndpointNames}, {"notification ids", SweepNotificationIds}};
 }
 
 }  // namespace badinput
