@@ -1,7 +1,9 @@
 // The driver's answers of any length, any reported length and any bytes, with failed opens and
 // controls: the whole policy decision, and the jack, retasking and effect-support queries one by
-// one. Bytes past the reported length must read as zero, whatever the driver left there.
+// one. Bytes past the reported length must read as zero, whatever the driver left there, and a
+// count past the output's end must not take the program past it.
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "driver/PolicyState.h"
 #include "platform/Platform.h"
 #include "sim/driver/CodecDriver.h"
+#include "sim/platform/StandInApi.h"
 
 namespace badinput {
 namespace {
@@ -26,11 +29,15 @@ struct ControlAnswer {
     std::vector<BYTE> bytes;
     DWORD reported;
     bool fails;
+    // The count the driver claims, past the output's end; the stand-in never claims more than
+    // the output holds, so OverReportingControl makes the claim.
+    DWORD overReported;
 
     // The answer as the program must see it: the bytes up to the reported length, then zeros.
     std::vector<BYTE> Seen() const {
         std::vector<BYTE> seen(size, 0);
-        for (size_t i = 0; i < size && i < reported && i < bytes.size(); ++i) {
+        DWORD counted = overReported ? overReported : reported;
+        for (size_t i = 0; i < size && i < counted && i < bytes.size(); ++i) {
             seen[i] = bytes[i];
         }
         return seen;
@@ -53,7 +60,7 @@ DWORD Field(Random& random) {
 }
 
 ControlAnswer MakeAnswer(Random& random, DWORD code, DWORD size) {
-    ControlAnswer answer = {code, size, {}, 0, random.OneIn(10)};
+    ControlAnswer answer = {code, size, {}, 0, random.OneIn(10), 0};
     size_t length;
     switch (random.Between(0, 3)) {
         case 0: length = random.Between(0, size); break;
@@ -82,6 +89,10 @@ ControlAnswer MakeAnswer(Random& random, DWORD code, DWORD size) {
         case 1: answer.reported = static_cast<DWORD>(random.Between(0, 0xFFFFFFFF)); break;
         default: answer.reported = static_cast<DWORD>(length); break;
     }
+    if (random.OneIn(6)) {
+        answer.overReported = static_cast<DWORD>(
+            random.OneIn(2) ? size + random.Between(1, 8) : random.Between(size + 1, 0xFFFFFFFF));
+    }
     return answer;
 }
 
@@ -98,15 +109,37 @@ Answers MakeAnswers(Random& random) {
         MakeAnswer(random, IOCTL_HDAUD_GET_XAN_DRVSUPPORT3RDPRTEFTS, HDAUD_EFFECT_SUPPORT_SIZE)};
 }
 
+// The stand-in's control, and the counts to claim in place of its own, by control.
+BOOL(WINAPI* g_standInControl)(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+std::map<DWORD, DWORD> g_overReported;
+
+BOOL WINAPI OverReportingControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
+                                 DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) {
+    BOOL ok = g_standInControl(device, code, in, inSize, out, outSize, returned, overlapped);
+    auto claim = g_overReported.find(code);
+    if (ok && returned && claim != g_overReported.end()) {
+        *returned = claim->second;
+    }
+    return ok;
+}
+
+// The answers on a driver just made; its destructor puts Win32's control back.
 void Install(sim::driver::ScopedCodecDriver& driver, const Answers& answers) {
     driver.AddInterface(kSupportedPath);
+    g_overReported.clear();
     for (const ControlAnswer* answer :
          {&answers.policy, &answers.jack, &answers.retasking, &answers.chip, &answers.support}) {
         driver.SetAnswer(answer->code, answer->bytes, answer->reported);
         if (answer->fails) {
             driver.FailControl(answer->code);
         }
+        if (answer->overReported) {
+            g_overReported[answer->code] = answer->overReported;
+        }
     }
+    platform::Api& api = sim::StandInApi();
+    g_standInControl = api.DeviceIoControl;
+    api.DeviceIoControl = OverReportingControl;
 }
 
 // A port whose mode is not the control's "not a headphone" value, with a plug in its jack.
@@ -159,7 +192,8 @@ void CheckOutputSizes(const sim::driver::ScopedCodecDriver& driver, const Answer
 }
 
 std::string Describe(const ControlAnswer& answer) {
-    return std::to_string(answer.bytes.size()) + " bytes, " + std::to_string(answer.reported) +
+    return std::to_string(answer.bytes.size()) + " bytes, " +
+           std::to_string(answer.overReported ? answer.overReported : answer.reported) +
            " reported" + (answer.fails ? ", failing" : "");
 }
 
