@@ -1,7 +1,8 @@
 // The bad-input sweep: seeded random inputs through every piece of the program that reads data
 // from outside (device paths, the driver's answers, the per-user switch, property values, endpoint
-// names and ids). Each kind prints how many inputs ran and gave the defined outcome, and what it
-// left behind. The exit status is 1 when any input failed, 3 on a fault.
+// names and ids, the ids in change notifications). Each kind prints how many inputs ran and gave
+// the defined outcome, and what it left behind. The exit status is 1 when any input failed, 3 on a
+// fault.
 //   badinput_sweep [--short] [--seed N] [--count N]
 #include <windows.h>
 #include <objbase.h>

@@ -1,7 +1,6 @@
 // Device paths of any length and any units: the path rules on a guarded copy of each path, and
 // discovery through the codec driver stand-in, which must keep the last interface whose path is
 // shorter than MAX_PATH and names a supported codec.
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -123,13 +122,6 @@ bool AcceptedReference(const std::wstring& path) {
     return read.size() < MAX_PATH && ReferenceRules(read);
 }
 
-// The rules on a copy of the path whose terminator is the last unit before a guard page.
-bool RulesOnGuardedCopy(const std::wstring& path) {
-    GuardedBuffer copy((path.size() + 1) * sizeof(wchar_t));
-    std::memcpy(copy.Data(), path.c_str(), copy.Size());
-    return IsSupportedCodecPath(copy.As<WCHAR>());
-}
-
 }  // namespace
 
 bool SweepDevicePaths(const SweepOptions& options) {
@@ -151,7 +143,7 @@ bool SweepDevicePaths(const SweepOptions& options) {
         std::vector<std::string> mismatches;
         for (const std::wstring& path : paths) {
             bool expected = ReferenceRules(AsRead(path));
-            if (RulesOnGuardedCopy(path) != expected) {
+            if (IsSupportedCodecPath(GuardedText(path).Get()) != expected) {
                 mismatches.push_back("rules " + std::string(expected ? "refused" : "accepted") +
                                      " \"" + Narrow(path) + "\"");
             }

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstring>
+#include <string>
 
 // Memory placed so that its last byte is the last byte of a committed page and the page after it
 // is reserved but never committed: a read or a write one byte past the end faults at once.
@@ -32,6 +34,18 @@ private:
     size_t m_size;
     void* m_base = nullptr;
     void* m_data = nullptr;
+};
+
+// A copy of a text whose terminator is the last unit before the guard page.
+class GuardedText {
+public:
+    explicit GuardedText(const std::wstring& text) : m_buffer((text.size() + 1) * sizeof(wchar_t)) {
+        std::memcpy(m_buffer.Data(), text.c_str(), m_buffer.Size());
+    }
+    const WCHAR* Get() const { return m_buffer.As<WCHAR>(); }
+
+private:
+    GuardedBuffer m_buffer;
 };
 
 }  // namespace badinput

@@ -3,7 +3,6 @@
 // as the notifier keeps it (cut to 259 units). Both ids are guarded copies.
 #include <windows.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -65,18 +64,6 @@ std::wstring NotifiedId(Random& random, const std::wstring& watched) {
     }
     return id;
 }
-
-// A copy whose terminator is the last unit before a guard page.
-class GuardedText {
-public:
-    explicit GuardedText(const std::wstring& text) : m_buffer((text.size() + 1) * sizeof(wchar_t)) {
-        std::memcpy(m_buffer.Data(), text.c_str(), m_buffer.Size());
-    }
-    const WCHAR* Get() const { return m_buffer.As<WCHAR>(); }
-
-private:
-    GuardedBuffer m_buffer;
-};
 
 }  // namespace
 
