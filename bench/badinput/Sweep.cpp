@@ -88,6 +88,8 @@ ScopedPrivateCurrentUser::~ScopedPrivateCurrentUser() {
         RegCloseKey(static_cast<HKEY>(m_key));
         RegDeleteTreeW(HKEY_CURRENT_USER, m_path.c_str());
         RegDeleteKeyW(HKEY_CURRENT_USER, m_path.c_str());
+        // The parent goes with its last child; a sweep running beside this one keeps it.
+        RegDeleteKeyW(HKEY_CURRENT_USER, m_path.substr(0, m_path.rfind(L'\\')).c_str());
     }
 }
 
