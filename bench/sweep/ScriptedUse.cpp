@@ -126,7 +126,9 @@ private:
     // A window is being activated: the sheet, or one that should not be there. Which, is known
     // only once the sheet has its handle, at the end.
     void Activated(HWND window) {
-        if (window && !(::GetWindowLongW(window, GWL_STYLE) & WS_CHILD)) {
+        // Other programs' windows, which come and go on the same display, are not this one's.
+        if (window && !(::GetWindowLongW(window, GWL_STYLE) & WS_CHILD) &&
+            ::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId()) {
             m_activated.emplace_back(window, Describe(window));
         }
     }
@@ -149,7 +151,8 @@ private:
         auto* self = reinterpret_cast<Script*>(lParam);
         // While the sheet is being made it has no handle yet: nothing is judged meanwhile.
         bool sheetComing = self->m_app.m_pMainWnd && !self->Sheet();
-        if (!sheetComing && ::IsWindowVisible(window) && window != self->Sheet()) {
+        if (!sheetComing && ::IsWindowVisible(window) && window != self->Sheet() &&
+            window != self->m_sheet) {
             self->Unexpected(window);
         }
         return TRUE;

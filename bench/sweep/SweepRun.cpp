@@ -135,6 +135,11 @@ RunReport RunOnce(size_t failCall, const WrittenValues* reference) {
         sim::machine::Bench bench(sim::machine::DefaultMachine());
         service = sim::audio::AudioService::Current();
         before = Snapshot(*service);
+        // Each change is told before the writer goes on, so that the page's refreshes, and the
+        // calls they make, come alike in every run whatever the timing of the service's thread.
+        sim::audio::AudioService* told = service.get();
+        service->SetWriteObserver(
+            [told](const sim::audio::WriteRecord&) { told->FlushNotifications(); });
         if (failCall) {
             sim::call_sweep::StartFailing(failCall);
         } else {
