@@ -8,8 +8,10 @@
 #include "bench/sweep/LibraryCalls.h"
 #include "bench/sweep/ScriptedUse.h"
 #include "endpoints/ExtensionLibrary.h"
+#include "page/DeviceCallback.h"
 #include "sim/audio/AudioService.h"
 #include "sim/audio/MallocSpy.h"
+#include "sim/audio/Operations.h"
 #include "sim/machine/Bench.h"
 #include "sim/platform/CallSweep.h"
 
@@ -87,6 +89,17 @@ void CheckValues(const std::map<std::string, Value>& before,
     }
 }
 
+// A registration the service would not end stays the service's; the client must be cut off from
+// start-up's notifier, which is gone. The service then lets it go, as at the end of the process.
+void CheckKeptClients(sim::audio::AudioService& service, std::vector<std::string>* problems) {
+    for (IMMNotificationClient* client : service.Clients()) {
+        if (static_cast<CDeviceCallback*>(client)->owner) {
+            problems->push_back("a client the service kept is still tied to the ended notifier");
+        }
+    }
+    service.DropClients();
+}
+
 BOOL CALLBACK CountVisible(HWND window, LPARAM lParam) {
     if (::IsWindowVisible(window)) {
         ++*reinterpret_cast<int*>(lParam);
@@ -153,6 +166,9 @@ RunReport RunOnce(size_t failCall, const WrittenValues* reference) {
         after = Snapshot(*service);
         report.written = Written(*service);
         driverLeftovers = bench.Driver().Leftovers();
+        if (report.failedCall == sim::audio::op::UnregisterCallback) {
+            CheckKeptClients(*service, &report.problems);
+        }
     }
     report.sheetShown = use.sheetShown;
     std::vector<std::string>& problems = report.problems;

@@ -378,6 +378,25 @@ HRESULT AudioService::RegisterClient(IMMNotificationClient* client) {
     return S_OK;
 }
 
+std::vector<IMMNotificationClient*> AudioService::Clients() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_clients;
+}
+
+void AudioService::DropClients() {
+    for (;;) {
+        IMMNotificationClient* client = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_clients.empty()) {
+                return;
+            }
+            client = m_clients.front();
+        }
+        UnregisterClient(client);
+    }
+}
+
 // Once this returns, the client is not called again: a delivery in progress is waited for,
 // unless the client unregisters from inside it.
 HRESULT AudioService::UnregisterClient(IMMNotificationClient* client) {
