@@ -27,7 +27,7 @@ namespace {
 // Runs per process; a process first makes its own fault-free run.
 constexpr size_t kBatch = 40;
 // The sample of a short sweep, the first call of every kind included.
-constexpr size_t kShortSample = 60;
+constexpr size_t kShortSample = 80;
 // A process that says nothing for this long is ended (its watchdog has failed too).
 constexpr DWORD kSilenceMilliseconds = 60000;
 
