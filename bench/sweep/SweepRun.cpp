@@ -7,6 +7,7 @@
 
 #include "bench/sweep/LibraryCalls.h"
 #include "bench/sweep/ScriptedUse.h"
+#include "bench/sweep/StoredValues.h"
 #include "endpoints/ExtensionLibrary.h"
 #include "page/DeviceCallback.h"
 #include "sim/audio/AudioService.h"
@@ -17,77 +18,6 @@
 
 namespace sweep {
 namespace {
-
-using sim::audio::Store;
-using sim::audio::Value;
-
-std::string Narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());  // ids are plain ASCII
-}
-
-std::string PlaceName(const std::wstring& endpointId, Store store, const PROPERTYKEY& key) {
-    return Narrow(endpointId) + (store == Store::Fx ? " fx " : " endpoint ") +
-           sim::machine::KeyName(key);
-}
-
-// Every value of both stores of every endpoint, by place.
-std::map<std::string, Value> Snapshot(const sim::audio::AudioService& service) {
-    std::map<std::string, Value> values;
-    for (const auto& endpoint : sim::machine::DefaultMachine().endpoints) {
-        for (Store store : {Store::Endpoint, Store::Fx}) {
-            for (const auto& [key, value] : service.Properties(store, endpoint.id)) {
-                values[PlaceName(endpoint.id, store, key)] = value;
-            }
-        }
-    }
-    return values;
-}
-
-WrittenValues Written(const sim::audio::AudioService& service) {
-    WrittenValues written;
-    for (const auto& write : service.Writes()) {
-        if (SUCCEEDED(write.result)) {
-            written[PlaceName(write.endpointId, write.store, write.key)].push_back(write.value);
-        }
-    }
-    return written;
-}
-
-std::string Show(const Value* value) {
-    return value ? value->Describe() : "nothing";
-}
-
-// Each place holds what it held before or a value the fault-free run wrote there.
-void CheckValues(const std::map<std::string, Value>& before,
-                 const std::map<std::string, Value>& after, const WrittenValues& reference,
-                 std::vector<std::string>* problems) {
-    std::vector<std::string> places;
-    for (const auto& entry : before) {
-        places.push_back(entry.first);
-    }
-    for (const auto& entry : after) {
-        places.push_back(entry.first);
-    }
-    std::sort(places.begin(), places.end());
-    places.erase(std::unique(places.begin(), places.end()), places.end());
-    for (const std::string& place : places) {
-        auto was = before.find(place);
-        auto now = after.find(place);
-        const Value* wasValue = was == before.end() ? nullptr : &was->second;
-        const Value* nowValue = now == after.end() ? nullptr : &now->second;
-        if ((!wasValue && !nowValue) || (wasValue && nowValue && *wasValue == *nowValue)) {
-            continue;
-        }
-        auto intended = reference.find(place);
-        if (nowValue && intended != reference.end() &&
-            std::find(intended->second.begin(), intended->second.end(), *nowValue) !=
-                intended->second.end()) {
-            continue;
-        }
-        problems->push_back(place + " holds " + Show(nowValue) + ", neither what it held (" +
-                            Show(wasValue) + ") nor a value the fault-free run wrote");
-    }
-}
 
 // A registration the service would not end stays the service's; the client must be cut off from
 // start-up's notifier, which is gone. The service then lets it go, as at the end of the process.
@@ -143,11 +73,15 @@ RunReport RunOnce(size_t failCall, const WrittenValues* reference) {
     std::shared_ptr<sim::audio::AudioService> service;
     std::string driverLeftovers;
     ScriptedUseResult use;
-    std::map<std::string, Value> before, after;
+    StoredValues before, after;
+    std::vector<std::wstring> endpointIds;
+    for (const auto& endpoint : sim::machine::DefaultMachine().endpoints) {
+        endpointIds.push_back(endpoint.id);
+    }
     {
         sim::machine::Bench bench(sim::machine::DefaultMachine());
         service = sim::audio::AudioService::Current();
-        before = Snapshot(*service);
+        before = Snapshot(*service, endpointIds);
         // Each change is told before the writer goes on, so that the page's refreshes, and the
         // calls they make, come alike in every run whatever the timing of the service's thread.
         sim::audio::AudioService* told = service.get();
@@ -163,7 +97,7 @@ RunReport RunOnce(size_t failCall, const WrittenValues* reference) {
         report.calls = sim::call_sweep::Calls();
         report.failedCall = sim::call_sweep::FailedCall();
         service->FlushNotifications();
-        after = Snapshot(*service);
+        after = Snapshot(*service, endpointIds);
         report.written = Written(*service);
         driverLeftovers = bench.Driver().Leftovers();
         if (report.failedCall == sim::audio::op::UnregisterCallback) {
@@ -197,11 +131,14 @@ RunReport RunOnce(size_t failCall, const WrittenValues* reference) {
     for (const std::string& problem : use.problems) {
         problems.push_back(problem);
     }
-    if (!failCall && !use.sheetShown) {
-        problems.push_back("the fault-free run showed no sheet");
+    if (!failCall && static_cast<size_t>(use.stepsDone) != ScriptSteps().size()) {
+        problems.push_back("the fault-free run did " + std::to_string(use.stepsDone) + " of the " +
+                           std::to_string(ScriptSteps().size()) + " steps");
     }
     if (reference) {
-        CheckValues(before, after, *reference, &problems);
+        for (const std::string& torn : UnintendedValues(before, after, *reference)) {
+            problems.push_back(torn);
+        }
     }
     return report;
 }

@@ -1,16 +1,11 @@
 #pragma once
 
-#include <map>
 #include <string>
 #include <vector>
 
-#include "sim/audio/Value.h"
+#include "bench/sweep/StoredValues.h"
 
 namespace sweep {
-
-// Every value a store may hold after a run, by "endpoint store key": what the fault-free run
-// wrote there at any point (the program's writes and the other program's alike).
-using WrittenValues = std::map<std::string, std::vector<sim::audio::Value>>;
 
 struct RunReport {
     std::vector<std::string> calls;  // every outside call the run made, in order
