@@ -111,11 +111,23 @@ private:
 
     static void CALLBACK OnTick(HWND, UINT, UINT_PTR, DWORD) {
         Script* self = t_current;
-        if (self && !self->m_inTick) {
-            self->m_inTick = true;
-            self->Tick();
-            self->m_inTick = false;
+        if (!self) {
+            return;
         }
+        if (self->m_inTick) {
+            // A step's own call runs a message loop, a message box's perhaps: it is closed, and
+            // the script goes on when the step returns.
+            self->CloseOtherWindows();
+            return;
+        }
+        self->m_inTick = true;
+        self->Tick();
+        self->m_inTick = false;
+    }
+
+    void CloseOtherWindows() {
+        ::EnumThreadWindows(::GetCurrentThreadId(), &Script::VisitWindow,
+                            reinterpret_cast<LPARAM>(this));
     }
 
     HWND Sheet() const {
@@ -123,8 +135,8 @@ private:
         return main && main->m_hWnd && ::IsWindow(main->m_hWnd) ? main->m_hWnd : nullptr;
     }
 
-    // A window is being activated: the sheet, or one that should not be there. Which, is known
-    // only once the sheet has its handle, at the end.
+    // A window is being activated: the sheet, or one that should not be there. Which of the two
+    // is told at the end, once the sheet has had its handle.
     void Activated(HWND window) {
         // Other programs' windows, which come and go on the same display, are not this one's.
         if (window && !(::GetWindowLongW(window, GWL_STYLE) & WS_CHILD) &&
@@ -159,8 +171,7 @@ private:
     }
 
     void Tick() {
-        ::EnumThreadWindows(::GetCurrentThreadId(), &Script::VisitWindow,
-                            reinterpret_cast<LPARAM>(this));
+        CloseOtherWindows();
         HWND sheet = Sheet();
         if (!sheet || m_closing) {
             return;
