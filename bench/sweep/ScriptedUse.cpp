@@ -3,7 +3,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <utility>
 
 #include "app/PropertyPageApp.h"
@@ -38,6 +37,8 @@ struct Step {
     DWORD word = 0;
 };
 
+// Ten commands, three changes by another program and a jack change, which turns the page to its
+// headphone face; OK closes the sheet after the last.
 const Step kSteps[] = {
     {"click Sound Space Expander", Kind::Click, IDC_SOUND_SPACE_EXPANDER},
     {"click Natural Bass", Kind::Click, IDC_NATURAL_BASS},
