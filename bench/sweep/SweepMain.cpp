@@ -229,10 +229,13 @@ void RunAll(const std::vector<size_t>& runs, Sweep* sweep) {
     }
 }
 
-// The kind of a call: its name without its key or export name.
+// The kind of a call: its name without the key it reads or writes, or the export it looks up.
+// Each control code, and each interface index, is a kind of its own.
 std::string KindOf(const std::string& call) {
-    size_t cut = call.find_first_of(" (");
-    return cut == std::string::npos ? call : call.substr(0, cut);
+    if (call.rfind("GetProcAddress(", 0) == 0) {
+        return "GetProcAddress";
+    }
+    return call.substr(0, call.find(" {"));
 }
 
 // The first call of every kind, then calls drawn with a fixed seed up to the sample's size.
