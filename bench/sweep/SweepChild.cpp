@@ -56,10 +56,10 @@ void Watch() {
     }
 }
 
-std::string Joined(const std::vector<std::string>& parts) {
+std::string Joined(const std::vector<std::string>& pieces) {
     std::string text;
-    for (const std::string& part : parts) {
-        text += (text.empty() ? "" : "; ") + part;
+    for (const std::string& piece : pieces) {
+        text += (text.empty() ? "" : "; ") + piece;
     }
     return text;
 }
