@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <mmdeviceapi.h>
 
 #include <cwchar>
 
@@ -21,6 +22,9 @@ struct CEndpointNotifier {
 
     BOOL comInitialized;      // start-up's CoInitializeEx succeeded: shutdown owes a CoUninitialize
     CDeviceCallback* client;  // registered client; owned; null once unregistered
+    // The enumerator the client was registered with, kept so that shutdown needs nothing new to
+    // unregister it; owned; null when the registration failed.
+    IMMDeviceEnumerator* enumerator;
     CEndpointCallbacks* callbacks[kMaxCallbacks];  // not owned, in insertion order
     LONG callbackCount;
     WCHAR endpointId[260];

@@ -18,7 +18,7 @@
 
 namespace {
 
-// The endpoint enumerator, for registering and unregistering the notification client.
+// An endpoint enumerator, for registering the notification client.
 CComPtr<IMMDeviceEnumerator> CreateEnumerator() {
     CComPtr<IMMDeviceEnumerator> enumerator;
     CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
@@ -28,24 +28,26 @@ CComPtr<IMMDeviceEnumerator> CreateEnumerator() {
 
 // Unregisters and lets go of the client, then balances start-up's COM initialisation.
 void TearDownNotifier(CEndpointNotifier& notifier) {
-    {
-        CComPtr<IMMDeviceEnumerator> enumerator = CreateEnumerator();
-        if (enumerator && notifier.client) {
-            enumerator->UnregisterEndpointNotificationCallback(notifier.client);
+    if (notifier.enumerator) {
+        if (notifier.client &&
+            SUCCEEDED(
+                notifier.enumerator->UnregisterEndpointNotificationCallback(notifier.client))) {
             // Unregistered, the client holds only its first reference.
             notifier.client->Release();
             notifier.client = nullptr;
         }
-        if (notifier.client) {
-            // Without an enumerator it cannot be unregistered. It may still be called, so it is
-            // cut off from the notifier, which ends with start-up, before it is let go.
-            AcquireSRWLockExclusive(&notifier.lock);
-            notifier.client->owner = nullptr;
-            ReleaseSRWLockExclusive(&notifier.lock);
-            notifier.client->Release();
-            notifier.client = nullptr;
-        }
         // The enumerator goes before COM does.
+        notifier.enumerator->Release();
+        notifier.enumerator = nullptr;
+    }
+    if (notifier.client) {
+        // Never registered, or the service would not let it go: it may still be called, so it is
+        // cut off from the notifier, which ends with start-up, before it is let go.
+        AcquireSRWLockExclusive(&notifier.lock);
+        notifier.client->owner = nullptr;
+        ReleaseSRWLockExclusive(&notifier.lock);
+        notifier.client->Release();
+        notifier.client = nullptr;
     }
     if (notifier.comInitialized) {
         CoUninitialize();
@@ -88,8 +90,10 @@ BOOL CPropertyPageApp::InitInstance() {
 
     notifier.client = new (std::nothrow) CDeviceCallback(&notifier);
     if (notifier.client) {
-        if (CComPtr<IMMDeviceEnumerator> enumerator = CreateEnumerator()) {
-            enumerator->RegisterEndpointNotificationCallback(notifier.client);
+        CComPtr<IMMDeviceEnumerator> enumerator = CreateEnumerator();
+        if (enumerator &&
+            SUCCEEDED(enumerator->RegisterEndpointNotificationCallback(notifier.client))) {
+            notifier.enumerator = enumerator.Detach();
         }
     }
 

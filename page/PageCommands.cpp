@@ -1,5 +1,7 @@
 // The page's answers to the user: each writes the effect word it changes at once. The controls
-// catch up when the store's change notification comes back.
+// catch up when the store's change notification comes back. A command reads the word it changes
+// first; when that read fails it builds on the page's last reading, since a word built on nothing
+// would wipe the word's other fields.
 #include "app/EndpointNotifier.h"
 #include "fxstore/EffectState.h"
 #include "fxstore/EffectWords.h"
@@ -50,8 +52,9 @@ void CHalvoPageSoundRoom::OnBnClickedSoundSpaceExpander() {
     if (m_nFormFactor == Speakers) {
         if (m_pFxStore) {
             DWORD word = 0;
-            ReadEffectWord(m_pFxStore, PKEY_Xan_Headphone, &word);
-            UnpackHeadphone(word, &g_headphone);
+            if (SUCCEEDED(ReadEffectWord(m_pFxStore, PKEY_Xan_Headphone, &word))) {
+                UnpackHeadphone(word, &g_headphone);
+            }
         }
         g_headphone.enabled = m_btnSoundSpaceExpander.GetCheck();
         WriteHeadphoneWord(m_pDevice, g_headphone.enabled, g_headphone.bit0Option,
@@ -62,8 +65,9 @@ void CHalvoPageSoundRoom::OnBnClickedSoundSpaceExpander() {
 void CHalvoPageSoundRoom::OnBnClickedHeadphone() {
     if (m_pFxStore) {
         DWORD word = 0;
-        ReadEffectWord(m_pFxStore, PKEY_Xan_Headphone, &word);
-        UnpackHeadphone(word, &g_headphone);
+        if (SUCCEEDED(ReadEffectWord(m_pFxStore, PKEY_Xan_Headphone, &word))) {
+            UnpackHeadphone(word, &g_headphone);
+        }
     }
     g_headphone.enabled = m_btnHeadphone.GetCheck();
     if (g_headphone.enabled && g_headphone.bit0Option == OPTION_HEADPHONE_BIT0_SET) {
@@ -83,8 +87,9 @@ void CHalvoPageSoundRoom::OnBnClickedHeadphone() {
 void CHalvoPageSoundRoom::OnBnClickedNaturalBass() {
     if (m_pFxStore) {
         DWORD word = 0;
-        ReadEffectWord(m_pFxStore, PKEY_Xan_NaturalBass, &word);
-        UnpackNaturalBass(word, &g_naturalBass);
+        if (SUCCEEDED(ReadEffectWord(m_pFxStore, PKEY_Xan_NaturalBass, &word))) {
+            UnpackNaturalBass(word, &g_naturalBass);
+        }
     }
     g_naturalBass.enabled = m_btnNaturalBass.GetCheck();
     if (g_naturalBass.enabled) {
@@ -98,8 +103,9 @@ void CHalvoPageSoundRoom::OnNMReleasedcaptureBassBoost(NMHDR*, LRESULT* pResult)
     *pResult = 0;
     if (m_pFxStore) {
         DWORD word = 0;
-        ReadEffectWord(m_pFxStore, PKEY_Xan_NaturalBass, &word);
-        UnpackNaturalBass(word, &g_naturalBass);
+        if (SUCCEEDED(ReadEffectWord(m_pFxStore, PKEY_Xan_NaturalBass, &word))) {
+            UnpackNaturalBass(word, &g_naturalBass);
+        }
     }
     g_naturalBass.boostLevel = m_sldBassBoost.GetPos();
     WriteEffectWord(m_pDevice, PKEY_Xan_NaturalBass, PackNaturalBass(g_naturalBass));

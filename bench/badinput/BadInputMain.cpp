@@ -3,7 +3,7 @@
 // names and ids, the ids in change notifications). Each kind prints how many inputs ran and gave
 // the defined outcome, and what it left behind. The exit status is 1 when any input failed, 3 on a
 // fault.
-//   badinput_sweep [--short] [--seed N] [--count N]
+//   halvo-badinput [--short] [--seed N] [--count N]
 #include <windows.h>
 #include <objbase.h>
 
@@ -41,7 +41,7 @@ bool ParseArguments(int argc, wchar_t** argv, badinput::SweepOptions* options) {
 int wmain(int argc, wchar_t** argv) {
     badinput::SweepOptions options = {kDefaultSeed, kFullCount};
     if (!ParseArguments(argc, argv, &options)) {
-        std::fprintf(stderr, "usage: badinput_sweep [--short] [--seed N] [--count N]\n");
+        std::fprintf(stderr, "usage: halvo-badinput [--short] [--seed N] [--count N]\n");
         return 2;
     }
     std::printf("bad-input sweep: seed %llu, %zu inputs per kind\n",

@@ -3,10 +3,12 @@
 #include <mmreg.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "sim/audio/ClassFactory.h"
 #include "sim/audio/LiveObjects.h"
+#include "sim/platform/CallSweep.h"
 
 namespace sim::audio {
 namespace {
@@ -21,6 +23,20 @@ bool SameKey(const PROPERTYKEY& a, const PROPERTYKEY& b) {
 // The bytes a WAVEFORMATEX occupies, as the service reads them: the header and cbSize more, at
 // most the 22 bytes of a WAVEFORMATEXTENSIBLE's tail. A longer claim is refused unread.
 constexpr WORD kMaxFormatExtra = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
+
+// An operation as the call sweep lists it: with its key, when it has one, as the format id's
+// first field and the property id.
+std::string SweepName(const char* operation, const PROPERTYKEY* key) {
+    std::string name = operation;
+    if (key) {
+        char text[32];
+        std::snprintf(text, sizeof text, " {%08lX},%lu",
+                      static_cast<unsigned long>(key->fmtid.Data1),
+                      static_cast<unsigned long>(key->pid));
+        name += text;
+    }
+    return name;
+}
 
 }  // namespace
 
@@ -228,6 +244,9 @@ AudioService::Outcome AudioService::Enter(const char* operation, const PROPERTYK
         ++call->second;
     }
     Outcome outcome{S_OK, false};
+    if (call_sweep::Active() && call_sweep::Fails(SweepName(operation, key))) {
+        outcome = {E_FAIL, false};
+    }
     for (FailureRule& rule : m_failures) {
         if (rule.operation != operation || (rule.key && (!key || !SameKey(*rule.key, *key)))) {
             continue;
@@ -357,6 +376,25 @@ HRESULT AudioService::RegisterClient(IMMNotificationClient* client) {
     client->AddRef();
     m_clients.push_back(client);
     return S_OK;
+}
+
+std::vector<IMMNotificationClient*> AudioService::Clients() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_clients;
+}
+
+void AudioService::DropClients() {
+    for (;;) {
+        IMMNotificationClient* client = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_clients.empty()) {
+                return;
+            }
+            client = m_clients.front();
+        }
+        UnregisterClient(client);
+    }
 }
 
 // Once this returns, the client is not called again: a delivery in progress is waited for,

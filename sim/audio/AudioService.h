@@ -120,6 +120,11 @@ public:
     // Calls of slots the service does not implement, and other calls no caller should make.
     std::vector<std::string> UnexpectedCalls() const;
     int RegisteredClients() const;
+    // The registered clients, each held by the service until it is unregistered.
+    std::vector<IMMNotificationClient*> Clients() const;
+    // Lets go of every registered client, as the service does when the program's process ends;
+    // for a test that made the program's own unregistration fail.
+    void DropClients();
 
     // --- For the service's own COM objects. ---
     struct Outcome {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sim/platform/CallSweep.h"
 #include "sim/platform/StandInApi.h"
 
 namespace sim::driver {
@@ -49,9 +50,12 @@ struct ScopedCodecDriver::State {
     DWORD lastClassDevsFlags = 0;
     std::map<DWORD, DWORD> outputSizes;
 
-    // The error the step must fail with now, or 0.
+    // The error the step must fail with now, or 0. The call is the one last listed in `calls`.
     DWORD FailureFor(Step step, DWORD code = 0) {
         DWORD error = 0;
+        if (call_sweep::Active() && call_sweep::Fails(calls.back())) {
+            error = step == Step::Open ? ERROR_ACCESS_DENIED : ERROR_GEN_FAILURE;
+        }
         for (FailureRule& rule : failures) {
             if (rule.step != step || (rule.code && *rule.code != code)) {
                 continue;

@@ -22,6 +22,7 @@ public:
     ~Bench();
 
     audio::AudioService& Service() { return *m_service; }
+    driver::ScopedCodecDriver& Driver() { return *m_driver; }
 
     // Brings the machine in line with a state read again after another program changed the file:
     // changed values are changed as that program would, and a changed jack is announced.

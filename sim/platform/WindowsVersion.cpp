@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "sim/platform/CallSweep.h"
 #include "sim/platform/StandInApi.h"
 
 namespace sim {
@@ -42,6 +43,11 @@ BOOL WINAPI StandInGetVersionExW(LPOSVERSIONINFOW info) {
         return FALSE;
     }
     bool extended = info->dwOSVersionInfoSize == kExtendedSize;
+    if (call_sweep::Fails("GetVersionExW")) {
+        ++g_failures;
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
     if (g_version.failure == VersionQueryFailure::Both ||
         (extended && g_version.failure == VersionQueryFailure::ExtendedOnly)) {
         ++g_failures;

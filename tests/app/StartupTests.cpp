@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "page/DeviceCallback.h"
 #include "tests/app/AppFixture.h"
 
 namespace {
@@ -119,6 +120,40 @@ TEST_F(Startup, OkCancelAndTheCloseBoxEndTheProgramAlike) {
         EXPECT_EQ(nullptr, app.m_pMainWnd) << name;
         EXPECT_EQ(0, sim->RegisteredClients()) << name;
     }
+}
+
+// Shutdown unregisters the client through the enumerator it registered with: it needs no new
+// one, which could fail to come.
+TEST_F(Startup, TheClientIsUnregisteredWhenNoEnumeratorCanBeMadeAtTheEnd) {
+    CPropertyPageApp app;
+    ScopedModalAction act([&] {
+        sim->FailOn(op::CreateDeviceEnumerator, REGDB_E_CLASSNOTREG);
+        ::PostMessageW(app.m_pMainWnd->m_hWnd, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    });
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_TRUE(act.Ran());
+    EXPECT_EQ(1, sim->Calls(op::UnregisterCallback));
+    EXPECT_EQ(0, sim->RegisteredClients());
+}
+
+// A client the service would not let go may still be called after start-up, and its notifier,
+// with it, is gone: it must be cut off from it.
+TEST_F(Startup, AClientTheServiceKeepsIsCutOffFromTheEndedNotifier) {
+    CPropertyPageApp app;
+    ScopedModalAction act([&] {
+        sim->FailOn(op::UnregisterCallback, E_FAIL);
+        ::PostMessageW(app.m_pMainWnd->m_hWnd, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    });
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_TRUE(act.Ran());
+    std::vector<IMMNotificationClient*> clients = sim->Clients();
+    ASSERT_EQ(1u, clients.size());
+    // Still tied to the notifier, it would reach into start-up's ended frame: not told of changes.
+    ASSERT_EQ(nullptr, static_cast<CDeviceCallback*>(clients[0])->owner);
+    // Told of a change, it does nothing.
+    sim->Notify(kLaptopSpeakers, PKEY_Xan_NaturalBass);
+    sim->FlushNotifications();
+    sim->DropClients();
 }
 
 TEST_F(Startup, OnAThreadOfItsOwnComIsLeftAsFound) {

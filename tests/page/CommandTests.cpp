@@ -99,6 +99,26 @@ TEST_F(Commands, OnSpeakersEitherBoxSwitchesBothEffects) {
     });
 }
 
+// A command builds on the word it changes; when reading the word fails it builds on the page's
+// last reading, never on nothing, which would wipe the word's other fields.
+TEST_F(Commands, AWordThatCannotBeReadKeepsItsOtherFields) {
+    MarkConfigured();
+    StoreWord(PKEY_Xan_NaturalBass, 0x00003513);
+    StoreWord(PKEY_Xan_Headphone, 0x80000211);
+    StoreWord(PKEY_Xan_SoundSpaceExpander, 0x80000001);
+    RunPage([&](HWND, HWND page) {
+        sim->FailOnKey(sim::audio::op::FxStoreGetValue, PKEY_Xan_NaturalBass, E_FAIL, 1);
+        Click(page, IDC_NATURAL_BASS);
+        EXPECT_EQ(0x80003513u, StoredWord(PKEY_Xan_NaturalBass));
+        Settle();
+        // On speakers the headphone effect follows the expander box, read first.
+        sim->FailOnKey(sim::audio::op::FxStoreGetValue, PKEY_Xan_Headphone, E_FAIL, 1);
+        Click(page, IDC_SOUND_SPACE_EXPANDER);
+        EXPECT_EQ(0x00000001u, StoredWord(PKEY_Xan_SoundSpaceExpander));
+        EXPECT_EQ(0x00000211u, StoredWord(PKEY_Xan_Headphone));
+    });
+}
+
 TEST_F(Commands, ReleasingTheSliderWritesTheLevelAndTheReadOutFollowsTheRefresh) {
     MarkConfigured();
     StoreWord(PKEY_Xan_NaturalBass, 0x80004A27);  // level 10 stored, odd fields around it
