@@ -43,9 +43,7 @@ void TearDownNotifier(CEndpointNotifier& notifier) {
     if (notifier.client) {
         // Never registered, or the service would not let it go: it may still be called, so it is
         // cut off from the notifier, which ends with start-up, before it is let go.
-        AcquireSRWLockExclusive(&notifier.lock);
-        notifier.client->owner = nullptr;
-        ReleaseSRWLockExclusive(&notifier.lock);
+        notifier.client->CutOff();
         notifier.client->Release();
         notifier.client = nullptr;
     }

@@ -37,16 +37,25 @@ ULONG STDMETHODCALLTYPE CDeviceCallback::Release() {
 HRESULT STDMETHODCALLTYPE CDeviceCallback::OnPropertyValueChanged(LPCWSTR pwstrDeviceId,
                                                                   const PROPERTYKEY key) {
     PROPERTYKEY changed = key;
-    if (!owner || !pwstrDeviceId) {
-        return S_OK;
-    }
-    AcquireSRWLockShared(&owner->lock);
-    if (wcscmp(pwstrDeviceId, owner->endpointId) == 0) {
-        for (LONG i = 0; i < owner->callbackCount; ++i) {
-            PROPERTYKEY copy = changed;
-            owner->callbacks[i]->OnEndpointPropertyChanged(&copy);
+    // The owner is read under the client's own lock, so the notifier cannot end between the
+    // test and the use.
+    AcquireSRWLockShared(&ownerLock);
+    if (owner && pwstrDeviceId) {
+        AcquireSRWLockShared(&owner->lock);
+        if (wcscmp(pwstrDeviceId, owner->endpointId) == 0) {
+            for (LONG i = 0; i < owner->callbackCount; ++i) {
+                PROPERTYKEY copy = changed;
+                owner->callbacks[i]->OnEndpointPropertyChanged(&copy);
+            }
         }
+        ReleaseSRWLockShared(&owner->lock);
     }
-    ReleaseSRWLockShared(&owner->lock);
+    ReleaseSRWLockShared(&ownerLock);
     return S_OK;
+}
+
+void CDeviceCallback::CutOff() {
+    AcquireSRWLockExclusive(&ownerLock);
+    owner = nullptr;
+    ReleaseSRWLockExclusive(&ownerLock);
 }

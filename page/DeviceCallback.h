@@ -23,6 +23,11 @@ public:
     HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR pwstrDeviceId,
                                                      const PROPERTYKEY key) override;
 
-    CEndpointNotifier* owner;
+    // Cuts the client off from its notifier, which is about to end; waits for a call that is
+    // using the notifier to leave it.
+    void CutOff();
+
+    CEndpointNotifier* owner;  // read and cleared under ownerLock
     LONG refCount;
+    SRWLOCK ownerLock = SRWLOCK_INIT;
 };
