@@ -4,11 +4,9 @@
 // and answer every click quickly meanwhile.
 //   halvo-burst [--short] [--changes N]
 #include <windows.h>
-#include <objbase.h>
 
 #include <atomic>
 #include <cstdio>
-#include <cwchar>
 #include <thread>
 #include <vector>
 
@@ -97,18 +95,5 @@ int Measure(int changes) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    int changes = 50000;
-    for (int i = 1; i < argc; ++i) {
-        if (std::wcscmp(argv[i], L"--short") == 0) {
-            changes = 5000;
-        } else if (std::wcscmp(argv[i], L"--changes") == 0 && i + 1 < argc) {
-            changes = _wtoi(argv[++i]);
-        }
-    }
-    HRESULT init = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    int result = Measure(changes);
-    if (SUCCEEDED(init)) {
-        ::CoUninitialize();
-    }
-    return result;
+    return bench::SheetBenchmarkMain(argc, argv, L"--changes", 50000, 5000, Measure);
 }

@@ -4,11 +4,9 @@
 // again, as changes made by a person in another program are.
 //   halvo-refresh-latency [--short] [--changes N]
 #include <windows.h>
-#include <objbase.h>
 
 #include <atomic>
 #include <cstdio>
-#include <cwchar>
 #include <vector>
 
 #include "bench/Figures.h"
@@ -67,18 +65,5 @@ int Measure(int changes) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    int changes = 1000;
-    for (int i = 1; i < argc; ++i) {
-        if (std::wcscmp(argv[i], L"--short") == 0) {
-            changes = 50;
-        } else if (std::wcscmp(argv[i], L"--changes") == 0 && i + 1 < argc) {
-            changes = _wtoi(argv[++i]);
-        }
-    }
-    HRESULT init = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    int result = Measure(changes);
-    if (SUCCEEDED(init)) {
-        ::CoUninitialize();
-    }
-    return result;
+    return bench::SheetBenchmarkMain(argc, argv, L"--changes", 1000, 50, Measure);
 }

@@ -5,11 +5,9 @@
 //   halvo-soak [--short] [--commands N]
 #include <windows.h>
 #include <commctrl.h>
-#include <objbase.h>
 
 #include <atomic>
 #include <cstdio>
-#include <cwchar>
 
 #include "bench/Figures.h"
 #include "bench/harness/SheetSession.h"
@@ -135,19 +133,5 @@ int Measure(int commands) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    int commands = 10000;
-    for (int i = 1; i < argc; ++i) {
-        if (std::wcscmp(argv[i], L"--short") == 0) {
-            commands = 300;
-        } else if (std::wcscmp(argv[i], L"--commands") == 0 && i + 1 < argc) {
-            commands = _wtoi(argv[++i]);
-        }
-    }
-    HRESULT init = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    sim::audio::InstallMallocSpy();
-    int result = Measure(commands);
-    if (SUCCEEDED(init)) {
-        ::CoUninitialize();
-    }
-    return result;
+    return bench::SheetBenchmarkMain(argc, argv, L"--commands", 10000, 300, Measure);
 }

@@ -2,11 +2,13 @@
 
 #include <commctrl.h>
 
+#include <cwchar>
 #include <thread>
 
 #include "app/PropertyPageApp.h"
 #include "bench/instrument/Instrument.h"
 #include "res/resource.h"
+#include "sim/audio/MallocSpy.h"
 #include "sim/machine/MachineState.h"
 
 namespace bench {
@@ -38,6 +40,25 @@ bool SheetSession::Run(const std::function<void(HWND sheet, HWND page)>& work) {
         worker.join();
     }
     return shown;
+}
+
+int SheetBenchmarkMain(int argc, wchar_t** argv, const wchar_t* countFlag, int fullCount,
+                       int shortCount, int (*measure)(int count)) {
+    int count = fullCount;
+    for (int i = 1; i < argc; ++i) {
+        if (std::wcscmp(argv[i], L"--short") == 0) {
+            count = shortCount;
+        } else if (std::wcscmp(argv[i], countFlag) == 0 && i + 1 < argc) {
+            count = _wtoi(argv[++i]);
+        }
+    }
+    HRESULT init = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    sim::audio::InstallMallocSpy();
+    int result = measure(count);
+    if (SUCCEEDED(init)) {
+        ::CoUninitialize();
+    }
+    return result;
 }
 
 HWND Control(HWND page, int id) {

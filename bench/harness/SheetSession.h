@@ -35,6 +35,12 @@ private:
     std::wstring m_speakers;
 };
 
+// The main of a sheet benchmark: it measures `fullCount` times, `shortCount` with --short, or as
+// many as `countFlag N` says. The thread joins the multithreaded apartment and the malloc spy
+// watches CoTaskMem from the start, as in halvo-sim and the tests.
+int SheetBenchmarkMain(int argc, wchar_t** argv, const wchar_t* countFlag, int fullCount,
+                       int shortCount, int (*measure)(int count));
+
 // A control of the page, and a click on it as a person makes it, from any thread.
 HWND Control(HWND page, int id);
 void Click(HWND page, int id);
