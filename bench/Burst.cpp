@@ -13,10 +13,12 @@
 #include "bench/Figures.h"
 #include "bench/harness/SheetSession.h"
 #include "bench/instrument/Instrument.h"
-#include "fxstore/PropertyKeys.h"
+#include "sim/machine/EffectKeys.h"
 #include "page/EndpointCallbacks.h"
 #include "page/HalvoPageSoundRoom.h"
 #include "res/resource.h"
+
+namespace keys = sim::keys;
 
 namespace {
 
@@ -51,7 +53,7 @@ int Measure(int changes) {
         for (int i = 0; i < changes; ++i) {
             DWORD word = i + 1 == changes ? kLastWord : 0x80000000 | (i % 6) << 8 | (i & 0xFF);
             session.Service().ChangeFromOutside(sim::audio::Store::Fx, session.Speakers(),
-                                                PKEY_Xan_NaturalBass,
+                                                keys::NaturalBass,
                                                 sim::audio::Value::UInt32(word));
         }
         int64_t lastChange = bench::UnixNanoseconds();

@@ -12,7 +12,9 @@
 #include "bench/Figures.h"
 #include "bench/harness/SheetSession.h"
 #include "bench/instrument/Instrument.h"
-#include "fxstore/PropertyKeys.h"
+#include "sim/machine/EffectKeys.h"
+
+namespace keys = sim::keys;
 
 namespace {
 
@@ -37,7 +39,7 @@ int Measure(int changes) {
             expected.store(level);
             int64_t changedAt = bench::UnixNanoseconds();
             session.Service().ChangeFromOutside(sim::audio::Store::Fx, session.Speakers(),
-                                                PKEY_Xan_NaturalBass,
+                                                keys::NaturalBass,
                                                 sim::audio::Value::UInt32(0x80000000 | level << 8));
             if (::WaitForSingleObject(shown, 2000) != WAIT_OBJECT_0) {
                 ++lost;

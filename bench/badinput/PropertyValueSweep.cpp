@@ -20,9 +20,11 @@
 #include "fxstore/EffectWords.h"
 #include "fxstore/EndpointFormat.h"
 #include "fxstore/FxPropertyStore.h"
-#include "fxstore/PropertyKeys.h"
+#include "sim/machine/EffectKeys.h"
 #include "sim/audio/AudioService.h"
 #include "sim/platform/WindowsVersion.h"
+
+namespace keys = sim::keys;
 
 namespace badinput {
 namespace {
@@ -198,9 +200,9 @@ struct EffectKey {
     const PROPERTYKEY& key;
 };
 const EffectKey kEffectKeys[] = {
-    {"mode word", PKEY_Xan_ModeWord},         {"headphone", PKEY_Xan_Headphone},
-    {"selector", PKEY_Xan_HeadphoneSelector}, {"sound space expander", PKEY_Xan_SoundSpaceExpander},
-    {"level word", PKEY_Xan_LevelWord},       {"natural bass", PKEY_Xan_NaturalBass}};
+    {"mode word", keys::ModeWord},         {"headphone", keys::Headphone},
+    {"selector", keys::HeadphoneSelector}, {"sound space expander", keys::SoundSpaceExpander},
+    {"level word", keys::LevelWord},       {"natural bass", keys::NaturalBass}};
 constexpr size_t kEffectKeyCount = sizeof kEffectKeys / sizeof *kEffectKeys;
 
 std::string Mismatch(const char* what, ULONGLONG got, ULONGLONG expected, const Input& input) {
@@ -219,7 +221,7 @@ void RunInput(Random& random, sim::audio::AudioService& service, IPropertyStore*
     Input marker = MakeInput(random, false);
     Input formFactor = MakeInput(random, false);
     Input format = MakeInput(random, true);
-    Put(service, Store::Fx, PKEY_Xan_FirstRunMarker, marker);
+    Put(service, Store::Fx, keys::FirstRunMarker, marker);
     Put(service, Store::Endpoint, PKEY_AudioEndpoint_FormFactor, formFactor);
     Put(service, Store::Endpoint, PKEY_AudioEngine_DeviceFormat, format);
     service.ClearWrites();
@@ -299,8 +301,8 @@ void RunInput(Random& random, sim::audio::AudioService& service, IPropertyStore*
     bool markerWritten = false;
     bool selectorWritten = false;
     for (const sim::audio::WriteRecord& write : service.Writes()) {
-        markerWritten |= IsEqualPropertyKey(write.key, PKEY_Xan_FirstRunMarker);
-        selectorWritten |= IsEqualPropertyKey(write.key, PKEY_Xan_HeadphoneSelector);
+        markerWritten |= IsEqualPropertyKey(write.key, keys::FirstRunMarker);
+        selectorWritten |= IsEqualPropertyKey(write.key, keys::HeadphoneSelector);
     }
     if (markerWritten != firstRun) {
         mismatches.push_back(std::string("first run ") + (markerWritten ? "taken" : "missed") +

@@ -6,10 +6,12 @@
 #include <utility>
 
 #include "app/PropertyPageApp.h"
-#include "fxstore/PropertyKeys.h"
+#include "sim/machine/EffectKeys.h"
 #include "page/EndpointCallbacks.h"
 #include "page/HalvoPageSoundRoom.h"
 #include "res/resource.h"
+
+namespace keys = sim::keys;
 
 namespace sweep {
 
@@ -43,16 +45,16 @@ const Step kSteps[] = {
     {"click Sound Space Expander", Kind::Click, IDC_SOUND_SPACE_EXPANDER},
     {"click Natural Bass", Kind::Click, IDC_NATURAL_BASS},
     {"slide Bass Boost to 3", Kind::Slide, 0, 3},
-    {"another program writes Natural Bass", Kind::Outside, 0, 0, PKEY_Xan_NaturalBass, 0x80000513},
+    {"another program writes Natural Bass", Kind::Outside, 0, 0, keys::NaturalBass, 0x80000513},
     {"click Sound Space Expander", Kind::Click, IDC_SOUND_SPACE_EXPANDER},
     {"slide Bass Boost to 6", Kind::Slide, 0, 6},
     {"another program writes Sound Space Expander", Kind::Outside, 0, 0,
-     PKEY_Xan_SoundSpaceExpander, 0x00000001},
+     keys::SoundSpaceExpander, 0x00000001},
     {"click Natural Bass", Kind::Click, IDC_NATURAL_BASS},
     {"headphones plugged into the front jack", Kind::Jack},
     {"click Halvo Headphone", Kind::Click, IDC_HEADPHONE},
     {"slide Bass Boost to 1", Kind::Slide, 0, 1},
-    {"another program writes Halvo Headphone", Kind::Outside, 0, 0, PKEY_Xan_Headphone, 0x80000211},
+    {"another program writes Halvo Headphone", Kind::Outside, 0, 0, keys::Headphone, 0x80000211},
     {"click Natural Bass", Kind::Click, IDC_NATURAL_BASS},
     {"click Halvo Headphone", Kind::Click, IDC_HEADPHONE},
 };
@@ -250,7 +252,7 @@ private:
         driver.SetRetasking(2, 1);
         driver.SetChipRetasking(0, 3);
         for (const auto& endpoint : sim::machine::DefaultMachine().endpoints) {
-            m_bench.Service().Notify(endpoint.id, PKEY_Xan_JackChange);
+            m_bench.Service().Notify(endpoint.id, keys::JackChange);
         }
     }
 

@@ -1,6 +1,6 @@
 #include "sim/machine/Bench.h"
 
-#include "fxstore/PropertyKeys.h"
+#include "sim/machine/EffectKeys.h"
 
 namespace sim::machine {
 namespace {
@@ -86,7 +86,7 @@ void Bench::Apply(const MachineState& state) {
         ApplyDriver(state.driver);
         // As the driver does when a jack changes: every endpoint hears of it.
         for (const EndpointState& endpoint : state.endpoints) {
-            m_service->Notify(endpoint.id, PKEY_Xan_JackChange);
+            m_service->Notify(endpoint.id, keys::JackChange);
         }
     }
 }

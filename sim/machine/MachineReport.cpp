@@ -10,7 +10,7 @@
 
 #include "endpoints/EndpointInventory.h"
 #include "fxstore/EffectWords.h"
-#include "fxstore/PropertyKeys.h"
+#include "sim/machine/EffectKeys.h"
 #include "sim/machine/Bench.h"
 
 namespace sim::machine {
@@ -51,30 +51,30 @@ std::map<std::wstring, INT32> Kinds(const MachineState& state) {
 
 // An effect word's fields, by the program's own unpacking.
 std::string Fields(const PROPERTYKEY& key, DWORD word) {
-    if (IsEqualPropertyKey(key, PKEY_Xan_NaturalBass)) {
+    if (IsEqualPropertyKey(key, keys::NaturalBass)) {
         NaturalBassSettings s = {};
         UnpackNaturalBass(word, &s);
         return Format("enabled %llu, bass boost %llu, bits 0-7 %llu, bits 12-15 %llu", s.enabled,
                       s.boostLevel, s.bits0to7, s.bits12to15);
     }
-    if (IsEqualPropertyKey(key, PKEY_Xan_Headphone)) {
+    if (IsEqualPropertyKey(key, keys::Headphone)) {
         HeadphoneSettings s = {};
         UnpackHeadphone(word, &s);
         return Format("enabled %llu, options %llu %llu %llu", s.enabled, s.bit0Option,
                       s.bits8to11Option, s.bits4to7Option);
     }
-    if (IsEqualPropertyKey(key, PKEY_Xan_SoundSpaceExpander)) {
+    if (IsEqualPropertyKey(key, keys::SoundSpaceExpander)) {
         SoundSpaceExpanderSettings s = {};
         UnpackSoundSpaceExpander(word, &s);
         return Format("enabled %llu, option %llu", s.enabled, s.bit0Option);
     }
-    if (IsEqualPropertyKey(key, PKEY_Xan_ModeWord)) {
+    if (IsEqualPropertyKey(key, keys::ModeWord)) {
         ModeWordSettings s = {};
         UnpackModeWord(word, &s);
         return Format("enabled %llu, mode option %llu, bits 8-11 %llu, bits 4-6 %llu", s.enabled,
                       s.modeOption, s.bits8to11, s.bits4to6);
     }
-    if (IsEqualPropertyKey(key, PKEY_Xan_LevelWord)) {
+    if (IsEqualPropertyKey(key, keys::LevelWord)) {
         LevelWordSettings s = {};
         UnpackLevelWord(word, &s);
         return Format("enabled %llu, bits 0-3 %llu", s.enabled, s.bits0to3);

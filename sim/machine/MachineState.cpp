@@ -7,7 +7,7 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
-#include "fxstore/PropertyKeys.h"
+#include "sim/machine/EffectKeys.h"
 
 namespace sim::machine {
 namespace {
@@ -69,14 +69,14 @@ struct NamedKey {
 };
 
 const NamedKey kKeys[] = {
-    {"PKEY_Xan_SoundSpaceExpander", &PKEY_Xan_SoundSpaceExpander},
-    {"PKEY_Xan_Headphone", &PKEY_Xan_Headphone},
-    {"PKEY_Xan_NaturalBass", &PKEY_Xan_NaturalBass},
-    {"PKEY_Xan_ModeWord", &PKEY_Xan_ModeWord},
-    {"PKEY_Xan_LevelWord", &PKEY_Xan_LevelWord},
-    {"PKEY_Xan_HeadphoneSelector", &PKEY_Xan_HeadphoneSelector},
-    {"PKEY_Xan_FirstRunMarker", &PKEY_Xan_FirstRunMarker},
-    {"PKEY_Xan_JackChange", &PKEY_Xan_JackChange},
+    {"PKEY_Xan_SoundSpaceExpander", &keys::SoundSpaceExpander},
+    {"PKEY_Xan_Headphone", &keys::Headphone},
+    {"PKEY_Xan_NaturalBass", &keys::NaturalBass},
+    {"PKEY_Xan_ModeWord", &keys::ModeWord},
+    {"PKEY_Xan_LevelWord", &keys::LevelWord},
+    {"PKEY_Xan_HeadphoneSelector", &keys::HeadphoneSelector},
+    {"PKEY_Xan_FirstRunMarker", &keys::FirstRunMarker},
+    {"PKEY_Xan_JackChange", &keys::JackChange},
     {"PKEY_AudioEndpoint_Disable_SysFx", &PKEY_AudioEndpoint_Disable_SysFx},
     {"PKEY_AudioEndpoint_FormFactor", &PKEY_AudioEndpoint_FormFactor},
     {"PKEY_AudioEndpoint_PhysicalSpeakers", &PKEY_AudioEndpoint_PhysicalSpeakers},

@@ -69,7 +69,7 @@ bool FromJson(const std::string& text, MachineState* state, std::string* error);
 // The built-in laptop.
 MachineState DefaultMachine();
 
-// Key names the file and the command line use: the program's own (PKEY_Xan_NaturalBass, ...)
+// Key names the file and the command line use: the maker's keys by name (PKEY_Xan_NaturalBass, ...)
 // or "{fmtid},pid".
 std::string KeyName(const PROPERTYKEY& key);
 bool ParseKey(const std::string& name, PROPERTYKEY* key);

@@ -7,13 +7,15 @@
 
 #include "app/PropertyPageApp.h"
 #include "driver/DriverControls.h"
-#include "fxstore/PropertyKeys.h"
+#include "sim/machine/EffectKeys.h"
 #include "sim/driver/CodecDriver.h"
 #include "sim/platform/WindowsVersion.h"
 #include "tests/driver/DriverFixture.h"
 #include "tests/support/ExtensionLibrary.h"
 #include "tests/support/ModalAction.h"
 #include "tests/support/SimAudioTest.h"
+
+namespace keys = sim::keys;
 
 using sim::audio::Store;
 using sim::audio::Value;

@@ -151,7 +151,7 @@ TEST_F(Startup, AClientTheServiceKeepsIsCutOffFromTheEndedNotifier) {
     // Still tied to the notifier, it would reach into start-up's ended frame: not told of changes.
     ASSERT_EQ(nullptr, static_cast<CDeviceCallback*>(clients[0])->owner);
     // Told of a change, it does nothing.
-    sim->Notify(kLaptopSpeakers, PKEY_Xan_NaturalBass);
+    sim->Notify(kLaptopSpeakers, keys::NaturalBass);
     sim->FlushNotifications();
     sim->DropClients();
 }

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "bench/sweep/StoredValues.h"
-#include "fxstore/PropertyKeys.h"
+#include "sim/machine/EffectKeys.h"
 #include "tests/support/SimAudioTest.h"
+
+namespace keys = sim::keys;
 
 namespace {
 
@@ -51,8 +53,8 @@ using StoredValuesOfTheService = SimAudioTest;
 
 TEST_F(StoredValuesOfTheService, CountOnlyTheWritesTheServiceAccepted) {
     sim->AddEndpoint(kId);
-    sim->ChangeFromOutside(Store::Fx, kId, PKEY_Xan_NaturalBass, Value::UInt32(0x80000513));
-    sim->LogWrite(sim::audio::WriteOrigin::Config7, 12, Store::Fx, kId, PKEY_Xan_NaturalBass,
+    sim->ChangeFromOutside(Store::Fx, kId, keys::NaturalBass, Value::UInt32(0x80000513));
+    sim->LogWrite(sim::audio::WriteOrigin::Config7, 12, Store::Fx, kId, keys::NaturalBass,
                   Value::UInt32(0x00000100), E_FAIL);
 
     WrittenValues written = sweep::Written(*sim);

@@ -53,18 +53,18 @@ protected:
     }
     void Load(int formFactor) { Load(formFactor, device.Get()); }
 
-    void MarkConfigured() { SetFxWord(PKEY_Xan_FirstRunMarker, 0); }
+    void MarkConfigured() { SetFxWord(keys::FirstRunMarker, 0); }
 
     // The marker through the FX handle, then the six words through the configuration object.
     void ExpectFirstRunWrites(DWORD headphone, DWORD soundSpaceExpander, DWORD naturalBass) {
         const ExpectedWrite expected[] = {
-            {&PKEY_Xan_FirstRunMarker, 0},
-            {&PKEY_Xan_ModeWord, 0x006007E0},
-            {&PKEY_Xan_Headphone, headphone},
-            {&PKEY_Xan_HeadphoneSelector, 2},
-            {&PKEY_Xan_SoundSpaceExpander, soundSpaceExpander},
-            {&PKEY_Xan_LevelWord, 0},
-            {&PKEY_Xan_NaturalBass, naturalBass},
+            {&keys::FirstRunMarker, 0},
+            {&keys::ModeWord, 0x006007E0},
+            {&keys::Headphone, headphone},
+            {&keys::HeadphoneSelector, 2},
+            {&keys::SoundSpaceExpander, soundSpaceExpander},
+            {&keys::LevelWord, 0},
+            {&keys::NaturalBass, naturalBass},
         };
         auto writes = AcceptedWrites();
         ASSERT_EQ(std::size(expected), writes.size());
@@ -94,7 +94,7 @@ TEST_F(EffectState, FirstRunOnSpeakersWritesMarkerThenDefaultsInOrder) {
 
 TEST_F(EffectState, FirstRunOnHeadphonesAndHeadsetLeavesTheExpanderOff) {
     for (int formFactor : {3, 5}) {
-        sim->RemoveProperty(Store::Fx, kSpeakersId, PKEY_Xan_FirstRunMarker);
+        sim->RemoveProperty(Store::Fx, kSpeakersId, keys::FirstRunMarker);
         sim->ClearWrites();
         Load(formFactor);
         ExpectFirstRunWrites(0x80000211, 0x00000001, 0x80003513);
@@ -106,7 +106,7 @@ TEST_F(EffectState, FirstRunOnHeadphonesAndHeadsetLeavesTheExpanderOff) {
 
 TEST_F(EffectState, FirstRunOnOtherEndpointsSwitchesEverythingOff) {
     for (int formFactor : {2, 8, 9, 10}) {
-        sim->RemoveProperty(Store::Fx, kSpeakersId, PKEY_Xan_FirstRunMarker);
+        sim->RemoveProperty(Store::Fx, kSpeakersId, keys::FirstRunMarker);
         sim->ClearWrites();
         Load(formFactor);
         ExpectFirstRunWrites(0x00000211, 0x00000001, 0x00003513);
@@ -120,28 +120,28 @@ TEST_F(EffectState, FirstRunWithoutADeviceWritesOnlyTheMarker) {
     Load(1, nullptr);
     auto writes = AcceptedWrites();
     ASSERT_EQ(1u, writes.size());
-    EXPECT_TRUE(IsEqualPropertyKey(PKEY_Xan_FirstRunMarker, writes[0].key));
+    EXPECT_TRUE(IsEqualPropertyKey(keys::FirstRunMarker, writes[0].key));
     EXPECT_EQ((std::vector<int>{1, 6, 7, 9}), Fields(g_headphone));
     EXPECT_EQ((std::vector<int>{1, 19, 5, 3}), Fields(g_naturalBass));
 }
 
 TEST_F(EffectState, AFailedFirstRunWriteDoesNotStopTheOthers) {
-    sim->FailOnKey(op::WriteEndpointProperty, PKEY_Xan_Headphone, E_ACCESSDENIED, 1);
+    sim->FailOnKey(op::WriteEndpointProperty, keys::Headphone, E_ACCESSDENIED, 1);
     sim->FailOn(op::GetId, E_OUTOFMEMORY, 3);  // the selector's id
     Load(1);
     auto writes = AcceptedWrites();
     ASSERT_EQ(5u, writes.size());
-    EXPECT_TRUE(IsEqualPropertyKey(PKEY_Xan_ModeWord, writes[1].key));
-    EXPECT_TRUE(IsEqualPropertyKey(PKEY_Xan_SoundSpaceExpander, writes[2].key));
-    EXPECT_TRUE(IsEqualPropertyKey(PKEY_Xan_NaturalBass, writes[4].key));
+    EXPECT_TRUE(IsEqualPropertyKey(keys::ModeWord, writes[1].key));
+    EXPECT_TRUE(IsEqualPropertyKey(keys::SoundSpaceExpander, writes[2].key));
+    EXPECT_TRUE(IsEqualPropertyKey(keys::NaturalBass, writes[4].key));
     EXPECT_EQ((std::vector<int>{1, 6, 7, 9}), Fields(g_headphone));
     EXPECT_EQ((std::vector<int>{1, 19, 5, 3}), Fields(g_naturalBass));
 }
 
 TEST_F(EffectState, LaterStartLoadsTheStoredWordsWithoutWriting) {
     Load(1);
-    SetFxWord(PKEY_Xan_NaturalBass, 0x80003213);
-    SetFxWord(PKEY_Xan_SoundSpaceExpander, 0x00000001);
+    SetFxWord(keys::NaturalBass, 0x80003213);
+    SetFxWord(keys::SoundSpaceExpander, 0x00000001);
     sim->ClearWrites();
 
     Load(1);
@@ -154,32 +154,32 @@ TEST_F(EffectState, LaterStartLoadsTheStoredWordsWithoutWriting) {
 
 TEST_F(EffectState, SelectorOneGoesBackToTwoWhileTheHeadphoneEffectIsOff) {
     MarkConfigured();
-    SetFxWord(PKEY_Xan_HeadphoneSelector, 1);
-    SetFxWord(PKEY_Xan_Headphone, 0x80000211);
+    SetFxWord(keys::HeadphoneSelector, 1);
+    SetFxWord(keys::Headphone, 0x80000211);
     Load(1);
     EXPECT_TRUE(sim->Writes().empty());
-    EXPECT_EQ(1u, FxWord(PKEY_Xan_HeadphoneSelector));
+    EXPECT_EQ(1u, FxWord(keys::HeadphoneSelector));
 
-    SetFxWord(PKEY_Xan_Headphone, 0x00000211);
+    SetFxWord(keys::Headphone, 0x00000211);
     Load(1);
     auto writes = AcceptedWrites();
     ASSERT_EQ(1u, writes.size());
-    EXPECT_TRUE(IsEqualPropertyKey(PKEY_Xan_HeadphoneSelector, writes[0].key));
-    EXPECT_EQ(2u, FxWord(PKEY_Xan_HeadphoneSelector));
+    EXPECT_TRUE(IsEqualPropertyKey(keys::HeadphoneSelector, writes[0].key));
+    EXPECT_EQ(2u, FxWord(keys::HeadphoneSelector));
 }
 
 TEST_F(EffectState, AFailedSelectorReadWritesNothing) {
     MarkConfigured();
-    SetFxWord(PKEY_Xan_HeadphoneSelector, 1);
-    sim->FailOnKey(op::FxStoreGetValue, PKEY_Xan_HeadphoneSelector, E_FAIL);
+    SetFxWord(keys::HeadphoneSelector, 1);
+    sim->FailOnKey(op::FxStoreGetValue, keys::HeadphoneSelector, E_FAIL);
     Load(1);
     EXPECT_TRUE(sim->Writes().empty());
 }
 
 TEST_F(EffectState, CodesWithoutStoredBitsEndUpZero) {
     MarkConfigured();
-    SetFxWord(PKEY_Xan_Headphone, 0x80000000);
-    SetFxWord(PKEY_Xan_ModeWord, 0x00E00000);  // mode field 7: no code
+    SetFxWord(keys::Headphone, 0x80000000);
+    SetFxWord(keys::ModeWord, 0x00E00000);  // mode field 7: no code
     Load(1);
     EXPECT_EQ((std::vector<int>{1, 5, 0, 0}), Fields(g_headphone));
     EXPECT_EQ(0, g_modeWord.modeOption);
@@ -187,10 +187,10 @@ TEST_F(EffectState, CodesWithoutStoredBitsEndUpZero) {
 
 TEST_F(EffectState, WordsThatCannotBeReadLoadAsZero) {
     MarkConfigured();
-    SetFxWord(PKEY_Xan_NaturalBass, 0x80003513);
-    SetFxWord(PKEY_Xan_SoundSpaceExpander, 0x80000001);
-    SetFx(PKEY_Xan_Headphone, Value::String(L"on"));
-    sim->FailOnKey(op::FxStoreGetValue, PKEY_Xan_NaturalBass, E_ACCESSDENIED);
+    SetFxWord(keys::NaturalBass, 0x80003513);
+    SetFxWord(keys::SoundSpaceExpander, 0x80000001);
+    SetFx(keys::Headphone, Value::String(L"on"));
+    sim->FailOnKey(op::FxStoreGetValue, keys::NaturalBass, E_ACCESSDENIED);
     Load(1);
     EXPECT_EQ((std::vector<int>{0, 0, 0, 0}), Fields(g_naturalBass));
     EXPECT_EQ((std::vector<int>{0, 5, 0, 0}), Fields(g_headphone));
@@ -199,8 +199,8 @@ TEST_F(EffectState, WordsThatCannotBeReadLoadAsZero) {
 
 TEST_F(EffectState, WordsOfOtherNumericTypesLoadByTheirBits) {
     MarkConfigured();
-    SetFx(PKEY_Xan_NaturalBass, Value::Int32(-2147470061));  // 0x80003513
-    SetFx(PKEY_Xan_SoundSpaceExpander, Value::Blob({1, 2, 3}));
+    SetFx(keys::NaturalBass, Value::Int32(-2147470061));  // 0x80003513
+    SetFx(keys::SoundSpaceExpander, Value::Blob({1, 2, 3}));
     Load(1);
     EXPECT_EQ((std::vector<int>{1, 19, 5, 3}), Fields(g_naturalBass));
     EXPECT_EQ((std::vector<int>{0, 13}), Fields(g_soundSpaceExpander));  // its length, 3
@@ -208,17 +208,17 @@ TEST_F(EffectState, WordsOfOtherNumericTypesLoadByTheirBits) {
 
 TEST_F(EffectState, AMarkerOfAnotherTypeCountsAsAbsent) {
     for (const Value& marker : {Value::Int32(0), Value::String(L"0"), Value::Blob({0, 0, 0, 0})}) {
-        SetFx(PKEY_Xan_FirstRunMarker, marker);
+        SetFx(keys::FirstRunMarker, marker);
         sim->ClearWrites();
         Load(1);
         EXPECT_EQ(7u, AcceptedWrites().size()) << marker.Describe();
-        EXPECT_EQ(0u, FxWord(PKEY_Xan_FirstRunMarker)) << marker.Describe();
+        EXPECT_EQ(0u, FxWord(keys::FirstRunMarker)) << marker.Describe();
     }
 }
 
 TEST_F(EffectState, AnUnreadableMarkerMeansAFirstRun) {
     MarkConfigured();
-    sim->FailOnKey(op::FxStoreGetValue, PKEY_Xan_FirstRunMarker, E_FAIL, 1);
+    sim->FailOnKey(op::FxStoreGetValue, keys::FirstRunMarker, E_FAIL, 1);
     Load(3);
     ExpectFirstRunWrites(0x80000211, 0x00000001, 0x80003513);
 }
@@ -229,7 +229,7 @@ TEST_F(EffectState, WhenTheMarkerDoesNotStickEveryStartIsAFirstRun) {
     Load(1);
     auto writes = AcceptedWrites();
     EXPECT_EQ(12u, writes.size());
-    EXPECT_FALSE(sim->Property(Store::Fx, kSpeakersId, PKEY_Xan_FirstRunMarker));
+    EXPECT_FALSE(sim->Property(Store::Fx, kSpeakersId, keys::FirstRunMarker));
 }
 
 }  // namespace

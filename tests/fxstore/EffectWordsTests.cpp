@@ -162,18 +162,18 @@ TEST_F(ReadEffectWordTest, TakesThePayloadOfNumbersAndZeroOtherwise) {
         {Value::Scalar(VT_UI8, 0x1234567880003513ULL), 0x80003513},
     };
     for (const Case& c : cases) {
-        SetFx(PKEY_Xan_NaturalBass, c.stored);
+        SetFx(keys::NaturalBass, c.stored);
         DWORD word = 1;
-        EXPECT_EQ(Hr(S_OK), Hr(ReadEffectWord(store.Get(), PKEY_Xan_NaturalBass, &word)));
+        EXPECT_EQ(Hr(S_OK), Hr(ReadEffectWord(store.Get(), keys::NaturalBass, &word)));
         EXPECT_EQ(c.word, word) << c.stored.Describe();
     }
 }
 
 TEST_F(ReadEffectWordTest, AFailedReadGivesZero) {
-    SetFxWord(PKEY_Xan_NaturalBass, 0x80003513);
+    SetFxWord(keys::NaturalBass, 0x80003513);
     sim->FailOn(sim::audio::op::FxStoreGetValue, E_ACCESSDENIED);
     DWORD word = 1;
-    EXPECT_EQ(Hr(E_ACCESSDENIED), Hr(ReadEffectWord(store.Get(), PKEY_Xan_NaturalBass, &word)));
+    EXPECT_EQ(Hr(E_ACCESSDENIED), Hr(ReadEffectWord(store.Get(), keys::NaturalBass, &word)));
     EXPECT_EQ(0u, word);
 }
 

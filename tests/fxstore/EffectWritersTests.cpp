@@ -35,9 +35,9 @@ TEST_F(EffectWriters, WriteThePackedWordIntoTheFxStoreByTheDevicesId) {
         EXPECT_EQ(kSpeakersId, write.endpointId);
         EXPECT_EQ(VT_UI4, write.value.Type());
     }
-    EXPECT_EQ(0x80000211u, FxWord(PKEY_Xan_Headphone));
-    EXPECT_EQ(0x006007E0u, FxWord(PKEY_Xan_ModeWord));
-    EXPECT_EQ(7u, FxWord(PKEY_Xan_HeadphoneSelector));  // unchanged, whatever its value
+    EXPECT_EQ(0x80000211u, FxWord(keys::Headphone));
+    EXPECT_EQ(0x006007E0u, FxWord(keys::ModeWord));
+    EXPECT_EQ(7u, FxWord(keys::HeadphoneSelector));  // unchanged, whatever its value
 }
 
 TEST_F(EffectWriters, WithoutADeviceOrIdNothingIsWritten) {
@@ -52,14 +52,14 @@ TEST_F(EffectWriters, WithoutADeviceOrIdNothingIsWritten) {
 }
 
 TEST_F(EffectWriters, ReturnTheWriteFailure) {
-    SetFxWord(PKEY_Xan_Headphone, 0x00000211);
+    SetFxWord(keys::Headphone, 0x00000211);
     sim->FailOn(op::WriteEndpointProperty, E_ACCESSDENIED);
     EXPECT_EQ(Hr(E_ACCESSDENIED), Hr(WriteHeadphoneWord(device.Get(), TRUE, 6, 7, 9)));
-    EXPECT_EQ(0x00000211u, FxWord(PKEY_Xan_Headphone));
+    EXPECT_EQ(0x00000211u, FxWord(keys::Headphone));
 }
 
 TEST_F(EffectWriters, ReadHeadphoneSettingsUnpacksEvenAFailedRead) {
-    SetFxWord(PKEY_Xan_Headphone, 0x80000331);
+    SetFxWord(keys::Headphone, 0x80000331);
     HeadphoneSettings settings = {};
     EXPECT_EQ(Hr(S_OK), Hr(ReadHeadphoneSettings(fxStore.Get(), &settings)));
     EXPECT_EQ(1, settings.enabled);

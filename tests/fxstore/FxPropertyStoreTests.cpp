@@ -13,7 +13,7 @@ using sim::VersionQueryFailure;
 using FxPropertyStore = FxStoreTest;
 
 TEST_F(FxPropertyStore, OpensTheStoreReadOnlyAndSeesLaterWrites) {
-    SetFxWord(PKEY_Xan_NaturalBass, 0x80003513);
+    SetFxWord(keys::NaturalBass, 0x80003513);
     CComPtr<IPropertyStore> store;
     ASSERT_EQ(Hr(S_OK), Hr(OpenFxPropertyStore(kSpeakersId, &store)));
     // Accessor, device and enumerator are gone; the store alone remains.
@@ -22,14 +22,14 @@ TEST_F(FxPropertyStore, OpensTheStoreReadOnlyAndSeesLaterWrites) {
     EXPECT_EQ(0, sim::audio::LiveObjects(sim::audio::ObjectKind::DeviceEnumerator));
 
     CPropVariant value;
-    ASSERT_EQ(Hr(S_OK), Hr(store->GetValue(PKEY_Xan_NaturalBass, &value)));
+    ASSERT_EQ(Hr(S_OK), Hr(store->GetValue(keys::NaturalBass, &value)));
     EXPECT_EQ(VT_UI4, value->vt);
     EXPECT_EQ(0x80003513u, value->ulVal);
 
     CPropVariant word;
     word.SetUInt32(0x80003213);
-    ASSERT_EQ(Hr(S_OK), Hr(SetFxPropertyValue(kSpeakersId, PKEY_Xan_NaturalBass, word.Get())));
-    ASSERT_EQ(Hr(S_OK), Hr(store->GetValue(PKEY_Xan_NaturalBass, &value)));
+    ASSERT_EQ(Hr(S_OK), Hr(SetFxPropertyValue(kSpeakersId, keys::NaturalBass, word.Get())));
+    ASSERT_EQ(Hr(S_OK), Hr(store->GetValue(keys::NaturalBass, &value)));
     EXPECT_EQ(0x80003213u, value->ulVal);
 }
 
@@ -54,17 +54,17 @@ TEST_P(FxStoreGeneration, OpenFxPropertyStoreUsesTheGenerationsAccessor) {
 }
 
 TEST_P(FxStoreGeneration, SetFxPropertyValueWritesThroughTheGenerationsObjectAndSlot) {
-    SetFxWord(PKEY_Xan_Headphone, 0x00000211);
+    SetFxWord(keys::Headphone, 0x00000211);
     CPropVariant word;
     word.SetUInt32(0x80000211);
     EXPECT_EQ(Hr(GetParam().expected),
-              Hr(SetFxPropertyValue(kSpeakersId, PKEY_Xan_Headphone, word.Get())));
+              Hr(SetFxPropertyValue(kSpeakersId, keys::Headphone, word.Get())));
 
     auto writes = sim->Writes();
     if (FAILED(GetParam().expected)) {
         EXPECT_TRUE(writes.empty());
         EXPECT_EQ(0, sim->Calls(op::CreateEndpointConfig));
-        EXPECT_EQ(0x00000211u, FxWord(PKEY_Xan_Headphone));
+        EXPECT_EQ(0x00000211u, FxWord(keys::Headphone));
         return;
     }
     ASSERT_EQ(1u, writes.size());
@@ -72,7 +72,7 @@ TEST_P(FxStoreGeneration, SetFxPropertyValueWritesThroughTheGenerationsObjectAnd
     EXPECT_EQ(GetParam().propertySlot, writes[0].slot);
     EXPECT_EQ(Store::Fx, writes[0].store);
     EXPECT_EQ(kSpeakersId, writes[0].endpointId);
-    EXPECT_EQ(0x80000211u, FxWord(PKEY_Xan_Headphone));
+    EXPECT_EQ(0x80000211u, FxWord(keys::Headphone));
 }
 
 TEST_P(FxStoreGeneration, EndpointWritersUseTheGenerationsSlots) {
@@ -123,9 +123,9 @@ TEST_F(FxPropertyStore, VersionIsAskedAfreshOnEveryWrite) {
     word.SetUInt32(1);
     {
         sim::ScopedWindowsVersion vista(6, 0);
-        EXPECT_EQ(Hr(S_OK), Hr(SetFxPropertyValue(kSpeakersId, PKEY_Xan_LevelWord, word.Get())));
+        EXPECT_EQ(Hr(S_OK), Hr(SetFxPropertyValue(kSpeakersId, keys::LevelWord, word.Get())));
     }
-    EXPECT_EQ(Hr(S_OK), Hr(SetFxPropertyValue(kSpeakersId, PKEY_Xan_LevelWord, word.Get())));
+    EXPECT_EQ(Hr(S_OK), Hr(SetFxPropertyValue(kSpeakersId, keys::LevelWord, word.Get())));
     auto writes = sim->Writes();
     ASSERT_EQ(2u, writes.size());
     EXPECT_EQ(WriteOrigin::ConfigVista, writes[0].origin);
@@ -157,17 +157,17 @@ TEST_F(FxPropertyStore, OpenFailsForAnUnknownEndpointOrANullDevice) {
 }
 
 TEST_F(FxPropertyStore, SetFxPropertyValueReturnsTheServicesFailureAndKeepsTheValue) {
-    SetFxWord(PKEY_Xan_SoundSpaceExpander, 0x80000001);
+    SetFxWord(keys::SoundSpaceExpander, 0x80000001);
     CPropVariant word;
     word.SetUInt32(0x00000001);
 
     sim->FailOn(op::CreateEndpointConfig, E_ACCESSDENIED, 1);
     EXPECT_EQ(Hr(E_ACCESSDENIED),
-              Hr(SetFxPropertyValue(kSpeakersId, PKEY_Xan_SoundSpaceExpander, word.Get())));
+              Hr(SetFxPropertyValue(kSpeakersId, keys::SoundSpaceExpander, word.Get())));
     sim->FailOn(op::WriteEndpointProperty, E_OUTOFMEMORY, 1);
     EXPECT_EQ(Hr(E_OUTOFMEMORY),
-              Hr(SetFxPropertyValue(kSpeakersId, PKEY_Xan_SoundSpaceExpander, word.Get())));
-    EXPECT_EQ(0x80000001u, FxWord(PKEY_Xan_SoundSpaceExpander));
+              Hr(SetFxPropertyValue(kSpeakersId, keys::SoundSpaceExpander, word.Get())));
+    EXPECT_EQ(0x80000001u, FxWord(keys::SoundSpaceExpander));
     // The caller's value is the caller's: the writer leaves it as it was.
     EXPECT_EQ(VT_UI4, word->vt);
     EXPECT_EQ(1u, word->ulVal);

@@ -6,10 +6,12 @@
 #include <vector>
 
 #include "framework/CComPtr.h"
-#include "fxstore/PropertyKeys.h"
+#include "sim/machine/EffectKeys.h"
 #include "sim/audio/ComponentIds.h"
 #include "sim/platform/WindowsVersion.h"
 #include "tests/support/SimAudioTest.h"
+
+namespace keys = sim::keys;
 
 using sim::audio::Store;
 using sim::audio::Value;

@@ -22,18 +22,18 @@ int FirstWrite(const std::vector<sim::audio::WriteRecord>& writes, const PROPERT
 
 TEST_F(Commands, NaturalBassAt96kForcesTheFormatFirst) {
     MarkConfigured();
-    StoreWord(PKEY_Xan_NaturalBass, 0x00003513);
+    StoreWord(keys::NaturalBass, 0x00003513);
     SetDeviceFormat(96000, 24);
     RunPage([&](HWND, HWND page) {
         sim->ClearWrites();
         Click(page, IDC_NATURAL_BASS);
         auto writes = sim->Writes();
         int format = FirstWrite(writes, PKEY_AudioEngine_DeviceFormat);
-        int word = FirstWrite(writes, PKEY_Xan_NaturalBass);
+        int word = FirstWrite(writes, keys::NaturalBass);
         ASSERT_GE(format, 0);
         ASSERT_GE(word, 0);
         EXPECT_LT(format, word);
-        EXPECT_EQ(0x80003513u, StoredWord(PKEY_Xan_NaturalBass));
+        EXPECT_EQ(0x80003513u, StoredWord(keys::NaturalBass));
         Settle();
         EXPECT_TRUE(Enabled(page, IDC_BASS_BOOST));
     });
@@ -48,29 +48,29 @@ TEST_F(Commands, NaturalBassAt96kForcesTheFormatFirst) {
 
 TEST_F(Commands, NaturalBassAt44kWith16BitsLeavesTheFormat) {
     MarkConfigured();
-    StoreWord(PKEY_Xan_NaturalBass, 0x00003513);
+    StoreWord(keys::NaturalBass, 0x00003513);
     SetDeviceFormat(44100, 16);
     RunPage([&](HWND, HWND page) {
         sim->ClearWrites();
         Click(page, IDC_NATURAL_BASS);
         EXPECT_TRUE(WritesOf(PKEY_AudioEngine_DeviceFormat).empty());
-        EXPECT_EQ(0x80003513u, StoredWord(PKEY_Xan_NaturalBass));
+        EXPECT_EQ(0x80003513u, StoredWord(keys::NaturalBass));
     });
 }
 
 TEST_F(Commands, HalvoHeadphoneWithoutBitZeroIsWrittenButShowsUnchecked) {
     MakeHeadphones();
     MarkConfigured();
-    StoreWord(PKEY_Xan_Headphone, 0x00000210);
-    StoreWord(PKEY_Xan_NaturalBass, 0x00003513);
+    StoreWord(keys::Headphone, 0x00000210);
+    StoreWord(keys::NaturalBass, 0x00003513);
     SetDeviceFormat(96000, 24);
     RunPage([&](HWND, HWND page) {
         sim->ClearWrites();
         Click(page, IDC_HEADPHONE);
-        EXPECT_EQ(0x80000210u, StoredWord(PKEY_Xan_Headphone));
+        EXPECT_EQ(0x80000210u, StoredWord(keys::Headphone));
         EXPECT_TRUE(WritesOf(PKEY_AudioEngine_DeviceFormat).empty());
         // Not a Speakers endpoint: the expander is left alone.
-        EXPECT_TRUE(WritesOf(PKEY_Xan_SoundSpaceExpander).empty());
+        EXPECT_TRUE(WritesOf(keys::SoundSpaceExpander).empty());
         Settle();
         EXPECT_FALSE(Checked(page, IDC_HEADPHONE));
     });
@@ -81,11 +81,11 @@ TEST_F(Commands, OnSpeakersEitherBoxSwitchesBothEffects) {
     RunPage([&](HWND, HWND page) {
         sim->ClearWrites();
         Click(page, IDC_SOUND_SPACE_EXPANDER);  // on after the first run: now off
-        EXPECT_EQ(0x00000001u, StoredWord(PKEY_Xan_SoundSpaceExpander));
-        EXPECT_EQ(0x00000211u, StoredWord(PKEY_Xan_Headphone));
+        EXPECT_EQ(0x00000001u, StoredWord(keys::SoundSpaceExpander));
+        EXPECT_EQ(0x00000211u, StoredWord(keys::Headphone));
         Click(page, IDC_SOUND_SPACE_EXPANDER);
-        EXPECT_EQ(0x80000001u, StoredWord(PKEY_Xan_SoundSpaceExpander));
-        EXPECT_EQ(0x80000211u, StoredWord(PKEY_Xan_Headphone));
+        EXPECT_EQ(0x80000001u, StoredWord(keys::SoundSpaceExpander));
+        EXPECT_EQ(0x80000211u, StoredWord(keys::Headphone));
     });
     // The headphone face: the headphone box.
     driver.SetPolicyState(1);
@@ -94,8 +94,8 @@ TEST_F(Commands, OnSpeakersEitherBoxSwitchesBothEffects) {
     RunPage([&](HWND, HWND page) {
         ASSERT_TRUE(Visible(page, IDC_HEADPHONE));
         Click(page, IDC_HEADPHONE);
-        EXPECT_EQ(0x00000211u, StoredWord(PKEY_Xan_Headphone));
-        EXPECT_EQ(0x00000001u, StoredWord(PKEY_Xan_SoundSpaceExpander));
+        EXPECT_EQ(0x00000211u, StoredWord(keys::Headphone));
+        EXPECT_EQ(0x00000001u, StoredWord(keys::SoundSpaceExpander));
     });
 }
 
@@ -103,25 +103,25 @@ TEST_F(Commands, OnSpeakersEitherBoxSwitchesBothEffects) {
 // last reading, never on nothing, which would wipe the word's other fields.
 TEST_F(Commands, AWordThatCannotBeReadKeepsItsOtherFields) {
     MarkConfigured();
-    StoreWord(PKEY_Xan_NaturalBass, 0x00003513);
-    StoreWord(PKEY_Xan_Headphone, 0x80000211);
-    StoreWord(PKEY_Xan_SoundSpaceExpander, 0x80000001);
+    StoreWord(keys::NaturalBass, 0x00003513);
+    StoreWord(keys::Headphone, 0x80000211);
+    StoreWord(keys::SoundSpaceExpander, 0x80000001);
     RunPage([&](HWND, HWND page) {
-        sim->FailOnKey(sim::audio::op::FxStoreGetValue, PKEY_Xan_NaturalBass, E_FAIL, 1);
+        sim->FailOnKey(sim::audio::op::FxStoreGetValue, keys::NaturalBass, E_FAIL, 1);
         Click(page, IDC_NATURAL_BASS);
-        EXPECT_EQ(0x80003513u, StoredWord(PKEY_Xan_NaturalBass));
+        EXPECT_EQ(0x80003513u, StoredWord(keys::NaturalBass));
         Settle();
         // On speakers the headphone effect follows the expander box, read first.
-        sim->FailOnKey(sim::audio::op::FxStoreGetValue, PKEY_Xan_Headphone, E_FAIL, 1);
+        sim->FailOnKey(sim::audio::op::FxStoreGetValue, keys::Headphone, E_FAIL, 1);
         Click(page, IDC_SOUND_SPACE_EXPANDER);
-        EXPECT_EQ(0x00000001u, StoredWord(PKEY_Xan_SoundSpaceExpander));
-        EXPECT_EQ(0x00000211u, StoredWord(PKEY_Xan_Headphone));
+        EXPECT_EQ(0x00000001u, StoredWord(keys::SoundSpaceExpander));
+        EXPECT_EQ(0x00000211u, StoredWord(keys::Headphone));
     });
 }
 
 TEST_F(Commands, ReleasingTheSliderWritesTheLevelAndTheReadOutFollowsTheRefresh) {
     MarkConfigured();
-    StoreWord(PKEY_Xan_NaturalBass, 0x80004A27);  // level 10 stored, odd fields around it
+    StoreWord(keys::NaturalBass, 0x80004A27);  // level 10 stored, odd fields around it
     RunPage([&](HWND, HWND page) {
         HWND slider = Control(page, IDC_BASS_BOOST);
         // The level read is 10; the slider shows the top of its range.
@@ -135,8 +135,8 @@ TEST_F(Commands, ReleasingTheSliderWritesTheLevelAndTheReadOutFollowsTheRefresh)
         ::PostMessageW(slider, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(grabX, y));
         ::PostMessageW(slider, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(targetX, y));
         ::PostMessageW(slider, WM_LBUTTONUP, 0, MAKELPARAM(targetX, y));
-        ASSERT_TRUE(PumpUntil([&] { return !WritesOf(PKEY_Xan_NaturalBass).empty(); }));
-        EXPECT_EQ(0x80004327u, StoredWord(PKEY_Xan_NaturalBass));
+        ASSERT_TRUE(PumpUntil([&] { return !WritesOf(keys::NaturalBass).empty(); }));
+        EXPECT_EQ(0x80004327u, StoredWord(keys::NaturalBass));
         EXPECT_EQ(L"10", Text(Control(page, IDC_BASS_BOOST_VALUE)));
         Settle();
         EXPECT_EQ(L"3", Text(Control(page, IDC_BASS_BOOST_VALUE)));
@@ -148,7 +148,7 @@ TEST_F(Commands, UncheckingTheExpanderKeepsBitZero) {
     RunPage([&](HWND, HWND page) {
         ASSERT_TRUE(Checked(page, IDC_SOUND_SPACE_EXPANDER));
         Click(page, IDC_SOUND_SPACE_EXPANDER);
-        auto writes = WritesOf(PKEY_Xan_SoundSpaceExpander);
+        auto writes = WritesOf(keys::SoundSpaceExpander);
         ASSERT_FALSE(writes.empty());
         EXPECT_EQ(Value::UInt32(0x00000001), writes.back().value);
     });

@@ -34,12 +34,12 @@ TEST(DeviceCallback, ForwardsOnlyTheWatchedEndpointToEveryCallback) {
     AddEndpointCallback(&notifier, &second);
     auto* client = new CDeviceCallback(&notifier);
 
-    client->OnPropertyValueChanged(L"{0.0.0.00000000}.{abc}", PKEY_Xan_NaturalBass);
-    client->OnPropertyValueChanged(L"{0.0.0.00000000}.{ABC}", PKEY_Xan_NaturalBass);
-    client->OnPropertyValueChanged(L"{0.0.0.00000000}.{abd}", PKEY_Xan_NaturalBass);
-    client->OnPropertyValueChanged(nullptr, PKEY_Xan_NaturalBass);
+    client->OnPropertyValueChanged(L"{0.0.0.00000000}.{abc}", keys::NaturalBass);
+    client->OnPropertyValueChanged(L"{0.0.0.00000000}.{ABC}", keys::NaturalBass);
+    client->OnPropertyValueChanged(L"{0.0.0.00000000}.{abd}", keys::NaturalBass);
+    client->OnPropertyValueChanged(nullptr, keys::NaturalBass);
     ASSERT_EQ(1u, first.keys.size());
-    EXPECT_TRUE(IsEqualPropertyKey(PKEY_Xan_NaturalBass, first.keys[0]));
+    EXPECT_TRUE(IsEqualPropertyKey(keys::NaturalBass, first.keys[0]));
     EXPECT_EQ(1u, second.keys.size());
     EXPECT_EQ(0u, client->Release());
 }
@@ -85,13 +85,13 @@ TEST(PageCallbacks, TellKeysApartByTheirFormatIdOnly) {
     EXPECT_EQ(EPC_BYPASS, CMyHalvoSREndpointCallbacks::RefreshKindFor(kEndpointKey(0)));
     EXPECT_EQ(EPC_BYPASS, CMyHalvoSREndpointCallbacks::RefreshKindFor(kEndpointKey(77)));
     for (const PROPERTYKEY& key :
-         {PKEY_Xan_Headphone, PKEY_Xan_SoundSpaceExpander, PKEY_Xan_NaturalBass}) {
+         {keys::Headphone, keys::SoundSpaceExpander, keys::NaturalBass}) {
         EXPECT_EQ(EPC_EFFECTS, CMyHalvoSREndpointCallbacks::RefreshKindFor(key));
     }
-    EXPECT_EQ(EPC_JACK, CMyHalvoSREndpointCallbacks::RefreshKindFor(PKEY_Xan_JackChange));
+    EXPECT_EQ(EPC_JACK, CMyHalvoSREndpointCallbacks::RefreshKindFor(keys::JackChange));
     for (const PROPERTYKEY& key :
-         {PKEY_Xan_ModeWord, PKEY_Xan_LevelWord, PKEY_Xan_HeadphoneSelector,
-          PKEY_Xan_FirstRunMarker, PKEY_AudioEngine_DeviceFormat}) {
+         {keys::ModeWord, keys::LevelWord, keys::HeadphoneSelector,
+          keys::FirstRunMarker, PKEY_AudioEngine_DeviceFormat}) {
         EXPECT_EQ(0u, CMyHalvoSREndpointCallbacks::RefreshKindFor(key));
     }
 }
@@ -115,18 +115,18 @@ TEST(PageCallbacks, PostAtMostOneRefreshOfAKindUntilItIsTaken) {
         return count;
     };
     for (int i = 0; i < 1000; ++i) {
-        callbacks.OnEndpointPropertyChanged(&PKEY_Xan_NaturalBass);
+        callbacks.OnEndpointPropertyChanged(&keys::NaturalBass);
     }
     EXPECT_EQ(1, posted(EPC_EFFECTS));
     EXPECT_TRUE(callbacks.TakePending(EPC_EFFECTS));
     EXPECT_FALSE(callbacks.TakePending(EPC_EFFECTS));
     // While the page rests after a refresh, changes are only marked.
-    callbacks.OnEndpointPropertyChanged(&PKEY_Xan_Headphone);
+    callbacks.OnEndpointPropertyChanged(&keys::Headphone);
     EXPECT_EQ(0, posted(EPC_EFFECTS));
     EXPECT_TRUE(callbacks.AnyPending());
     callbacks.TakePending(EPC_EFFECTS);
     callbacks.OpenGate();
-    callbacks.OnEndpointPropertyChanged(&PKEY_Xan_Headphone);
+    callbacks.OnEndpointPropertyChanged(&keys::Headphone);
     EXPECT_EQ(1, posted(EPC_EFFECTS));
     callbacks.TakePending(EPC_EFFECTS);
     callbacks.OpenGate();
@@ -136,10 +136,10 @@ TEST(PageCallbacks, PostAtMostOneRefreshOfAKindUntilItIsTaken) {
         WPARAM kind;
     };
     for (Case c : {Case{kEndpointKey(5), EPC_BYPASS}, Case{kEndpointKey(3), EPC_BYPASS},
-                   Case{PKEY_Xan_SoundSpaceExpander, EPC_EFFECTS},
-                   Case{PKEY_Xan_JackChange, EPC_JACK}, Case{PKEY_Xan_ModeWord, 0},
-                   Case{PKEY_Xan_LevelWord, 0}, Case{PKEY_Xan_HeadphoneSelector, 0},
-                   Case{PKEY_Xan_FirstRunMarker, 0}, Case{PKEY_AudioEngine_DeviceFormat, 0}}) {
+                   Case{keys::SoundSpaceExpander, EPC_EFFECTS},
+                   Case{keys::JackChange, EPC_JACK}, Case{keys::ModeWord, 0},
+                   Case{keys::LevelWord, 0}, Case{keys::HeadphoneSelector, 0},
+                   Case{keys::FirstRunMarker, 0}, Case{PKEY_AudioEngine_DeviceFormat, 0}}) {
         callbacks.OnEndpointPropertyChanged(&c.key);
         EXPECT_EQ(c.kind ? 1 : 0, posted(c.kind)) << c.key.pid;
         callbacks.TakePending(c.kind);
@@ -204,10 +204,10 @@ TEST_F(Refresh, ABurstOfOutsideChangesEndsShowingTheLastWords) {
         std::thread writer([&] {
             for (DWORD i = 0; i < 20000; ++i) {
                 sim->ChangeFromOutside(
-                    Store::Fx, kLaptopSpeakers, PKEY_Xan_NaturalBass,
+                    Store::Fx, kLaptopSpeakers, keys::NaturalBass,
                     Value::UInt32((i % 2 ? 0x80000013 : 0x00000013) | ((i % 7) << 8)));
             }
-            sim->ChangeFromOutside(Store::Fx, kLaptopSpeakers, PKEY_Xan_NaturalBass,
+            sim->ChangeFromOutside(Store::Fx, kLaptopSpeakers, keys::NaturalBass,
                                    Value::UInt32(0x80000413));
             written = true;
         });
@@ -229,11 +229,11 @@ BOOL WINAPI FailingPost(HWND, UINT, WPARAM, LPARAM) {
 
 TEST_F(Refresh, AChangeWhoseRefreshCouldNotBePostedIsStillShown) {
     MarkConfigured();
-    StoreWord(PKEY_Xan_NaturalBass, 0x00000213);
+    StoreWord(keys::NaturalBass, 0x00000213);
     RunPage([&](HWND, HWND page) {
         ASSERT_FALSE(Checked(page, IDC_NATURAL_BASS));
         CMyHalvoSREndpointCallbacks::s_postMessage = &FailingPost;
-        sim->ChangeFromOutside(Store::Fx, kLaptopSpeakers, PKEY_Xan_NaturalBass,
+        sim->ChangeFromOutside(Store::Fx, kLaptopSpeakers, keys::NaturalBass,
                                Value::UInt32(0x80000513));
         sim->FlushNotifications();
         CMyHalvoSREndpointCallbacks::s_postMessage = &::PostMessageW;
@@ -245,8 +245,8 @@ TEST_F(Refresh, AChangeWhoseRefreshCouldNotBePostedIsStillShown) {
 TEST_F(Refresh, NotificationsWhileTheSheetComesAndGoesHarmNothing) {
     std::atomic<bool> stop{false};
     std::thread firing([&] {
-        const PROPERTYKEY keys[] = {PKEY_Xan_NaturalBass, PKEY_AudioEndpoint_Disable_SysFx,
-                                    PKEY_Xan_JackChange, PKEY_Xan_ModeWord};
+        const PROPERTYKEY keys[] = {keys::NaturalBass, PKEY_AudioEndpoint_Disable_SysFx,
+                                    keys::JackChange, keys::ModeWord};
         for (unsigned i = 0; !stop; ++i) {
             sim->Notify(kLaptopSpeakers, keys[i % 4]);
             // Thousands a second, never more than a few waiting.

@@ -83,10 +83,10 @@ protected:
         sim->SetProperty(Store::Fx, kLaptopSpeakers, key, Value::UInt32(word));
     }
     void MarkConfigured() {
-        StoreWord(PKEY_Xan_FirstRunMarker, 0);
-        StoreWord(PKEY_Xan_ModeWord, 0x006007E0);
-        StoreWord(PKEY_Xan_HeadphoneSelector, 2);
-        StoreWord(PKEY_Xan_LevelWord, 0);
+        StoreWord(keys::FirstRunMarker, 0);
+        StoreWord(keys::ModeWord, 0x006007E0);
+        StoreWord(keys::HeadphoneSelector, 2);
+        StoreWord(keys::LevelWord, 0);
     }
     DWORD StoredWord(const PROPERTYKEY& key) {
         auto value = sim->Property(Store::Fx, kLaptopSpeakers, key);

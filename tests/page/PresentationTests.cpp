@@ -46,14 +46,14 @@ TEST_F(Presentation, PluggingHeadphonesInTurnsThePage) {
     RunPage([&](HWND sheet, HWND page) {
         EXPECT_EQ(L"Internal Speaker Properties", Text(sheet));
         driver.SetJackStatus(0x0010);
-        sim->Notify(kLaptopSpeakers, PKEY_Xan_JackChange);
+        sim->Notify(kLaptopSpeakers, keys::JackChange);
         Settle();
         EXPECT_FALSE(Visible(page, IDC_SOUND_SPACE_EXPANDER));
         EXPECT_TRUE(Visible(page, IDC_HEADPHONE));
         EXPECT_EQ(L"Headphone Properties", Text(sheet));
 
         driver.SetJackStatus(0);
-        sim->Notify(kLaptopSpeakers, PKEY_Xan_JackChange);
+        sim->Notify(kLaptopSpeakers, keys::JackChange);
         Settle();
         EXPECT_TRUE(Visible(page, IDC_SOUND_SPACE_EXPANDER));
         EXPECT_FALSE(Visible(page, IDC_HEADPHONE));
@@ -77,9 +77,9 @@ TEST_F(Presentation, AFirstRunOnHeadphonesShowsTheirDefaults) {
 TEST_F(Presentation, AHeadphoneWordWithoutBitZeroShowsUnchecked) {
     MakeHeadphones();
     MarkConfigured();
-    StoreWord(PKEY_Xan_Headphone, 0x80000210);
-    StoreWord(PKEY_Xan_NaturalBass, 0x00003213);
-    StoreWord(PKEY_Xan_SoundSpaceExpander, 0x00000001);
+    StoreWord(keys::Headphone, 0x80000210);
+    StoreWord(keys::NaturalBass, 0x00003213);
+    StoreWord(keys::SoundSpaceExpander, 0x00000001);
     RunPage([&](HWND, HWND page) {
         EXPECT_FALSE(Checked(page, IDC_HEADPHONE));
         EXPECT_FALSE(Checked(page, IDC_NATURAL_BASS));

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "fxstore/PropertyKeys.h"
+#include "sim/machine/EffectKeys.h"
 #include "sim/machine/MachineState.h"
+
+namespace keys = sim::keys;
 
 namespace {
 
@@ -13,12 +15,12 @@ TEST(MachineState, EveryKindOfValueSurvivesTheFile) {
     auto& fx = machine.endpoints[0].fx;
     GUID clsid = {0x12345678, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
     PROPERTYKEY other = {clsid, 9};
-    sim::machine::PutEntry(fx, PKEY_Xan_NaturalBass, Value::UInt32(0xFFFFFFFF));
-    sim::machine::PutEntry(fx, PKEY_Xan_Headphone, Value::String(L"Kopfh\u00f6rer"));
-    sim::machine::PutEntry(fx, PKEY_Xan_ModeWord, Value::Scalar(VT_I2, 0x8001));
-    sim::machine::PutEntry(fx, PKEY_Xan_LevelWord, Value::Blob({0, 1, 2, 255}));
+    sim::machine::PutEntry(fx, keys::NaturalBass, Value::UInt32(0xFFFFFFFF));
+    sim::machine::PutEntry(fx, keys::Headphone, Value::String(L"Kopfh\u00f6rer"));
+    sim::machine::PutEntry(fx, keys::ModeWord, Value::Scalar(VT_I2, 0x8001));
+    sim::machine::PutEntry(fx, keys::LevelWord, Value::Blob({0, 1, 2, 255}));
     sim::machine::PutEntry(fx, other, Value::Blob(&clsid, sizeof clsid));
-    machine.writes.push_back({machine.endpoints[0].id, "fx", PKEY_Xan_FirstRunMarker,
+    machine.writes.push_back({machine.endpoints[0].id, "fx", keys::FirstRunMarker,
                               Value::UInt32(0), "FX store handle"});
 
     MachineState back;
@@ -29,7 +31,7 @@ TEST(MachineState, EveryKindOfValueSurvivesTheFile) {
     ASSERT_NE(nullptr, entry);
     EXPECT_EQ(Value::Blob(&clsid, sizeof clsid), entry->value);
     EXPECT_EQ(Value::Scalar(VT_I2, 0x8001),
-              sim::machine::FindEntry(back.endpoints[0].fx, PKEY_Xan_ModeWord)->value);
+              sim::machine::FindEntry(back.endpoints[0].fx, keys::ModeWord)->value);
 }
 
 TEST(MachineState, MalformedFilesAreRefusedWithAReason) {
@@ -59,9 +61,9 @@ TEST(MachineState, MalformedFilesAreRefusedWithAReason) {
 TEST(MachineState, KeysByNameOrFormatId) {
     PROPERTYKEY key;
     ASSERT_TRUE(sim::machine::ParseKey("PKEY_Xan_NaturalBass", &key));
-    EXPECT_TRUE(IsEqualPropertyKey(PKEY_Xan_NaturalBass, key));
+    EXPECT_TRUE(IsEqualPropertyKey(keys::NaturalBass, key));
     ASSERT_TRUE(sim::machine::ParseKey("{B36ED2B1-5EF5-458D-87F5-AC107C4784B9},0", &key));
-    EXPECT_TRUE(IsEqualPropertyKey(PKEY_Xan_SoundSpaceExpander, key));
+    EXPECT_TRUE(IsEqualPropertyKey(keys::SoundSpaceExpander, key));
     EXPECT_EQ("PKEY_Xan_SoundSpaceExpander", sim::machine::KeyName(key));
     for (const char* bad : {"PKEY_Nothing", "{B36ED2B1-5EF5-458D-87F5-AC107C4784B9}",
                             "{B36ED2B1-5EF5-458D-87F5-AC107C4784B9},x", "{nonsense},1"}) {
