@@ -2,9 +2,7 @@
 
 #include "fxstore/PropertyKeys.h"
 #include "page/HalvoPageSoundRoom.h"
-
-std::atomic<CMyHalvoSREndpointCallbacks::PostFunction> CMyHalvoSREndpointCallbacks::s_postMessage{
-    &::PostMessageW};
+#include "platform/Platform.h"
 
 CMyHalvoSREndpointCallbacks::CMyHalvoSREndpointCallbacks(CHalvoPageSoundRoom* page)
     : page(page), m_hWndPage(page->m_hWnd) {}
@@ -41,7 +39,8 @@ void CMyHalvoSREndpointCallbacks::OnEndpointPropertyChanged(const PROPERTYKEY* k
     }
     InterlockedExchange(&m_pending[Slot(kind)], 1);
     // A refresh on its way, or the page's rest, will see this change too.
-    if (TryShutGate() && !s_postMessage.load()(m_hWndPage, WM_ENDPOINT_PROPERTY_CHANGED, kind, 0)) {
+    if (TryShutGate() &&
+        !platform::PostMessageW(m_hWndPage, WM_ENDPOINT_PROPERTY_CHANGED, kind, 0)) {
         OpenGate();  // the next change, or the page's sweep, tries again
     }
 }

@@ -3,8 +3,6 @@
 #include <windows.h>
 #include <propsys.h>
 
-#include <atomic>
-
 class CHalvoPageSoundRoom;
 
 // The page's refresh message: wParam is the kind of refresh, lParam 0.
@@ -46,10 +44,6 @@ public:
     void OpenGate() { InterlockedExchange(&m_gateShut, 0); }
 
     CHalvoPageSoundRoom* page;
-
-    // How the refresh is posted: PostMessageW, unless a test makes posting fail.
-    using PostFunction = BOOL(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
-    static std::atomic<PostFunction> s_postMessage;
 
 private:
     static int Slot(WPARAM kind);

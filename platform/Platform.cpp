@@ -17,6 +17,7 @@ const Api kWin32 = {
     ::DeviceIoControl,
     ::CloseHandle,
     ::GetLastError,
+    ::PostMessageW,
 };
 
 std::atomic<const Api*> g_current{&kWin32};

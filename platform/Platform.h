@@ -3,10 +3,11 @@
 #include <windows.h>
 #include <setupapi.h>
 
-// The narrow seam to the parts of Windows that a test machine does not have: the Windows
-// version, and the codec driver with the device-setup calls that find it. The system calls these
-// functions by their Win32 names and signatures; the product forwards every call to Win32, while
-// the bench and the tests install a table of their own.
+// The narrow seam to the parts of Windows that a test machine does not have, or has only in a
+// kinder form: the Windows version, the codec driver with the device-setup calls that find it,
+// and the posting of messages (Wine takes far more posted messages than Windows' quota). The system
+// calls these functions by their Win32 names and signatures; the product forwards every call to
+// Win32, while the bench and the tests install a table of their own.
 namespace platform {
 
 struct Api {
@@ -34,6 +35,8 @@ struct Api {
      LPDWORD returned, LPOVERLAPPED overlapped);
     BOOL(WINAPI* CloseHandle)(HANDLE handle);
     DWORD(WINAPI* GetLastError)();
+
+    BOOL(WINAPI* PostMessageW)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 };
 
 // Win32's own functions.
@@ -92,6 +95,10 @@ inline BOOL CloseHandle(HANDLE handle) {
 }
 inline DWORD GetLastError() {
     return Current().GetLastError();
+}
+
+inline BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return Current().PostMessageW(window, message, wParam, lParam);
 }
 
 }  // namespace platform

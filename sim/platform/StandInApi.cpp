@@ -1,9 +1,16 @@
 #include "sim/platform/StandInApi.h"
 
+#include "sim/platform/PostedMessages.h"
+
 namespace sim {
 
 platform::Api& StandInApi() {
-    static platform::Api api = platform::Win32();
+    // Posting is Windows' own, with Windows' queue quota, which Wine does not impose.
+    static platform::Api api = [] {
+        platform::Api table = platform::Win32();
+        table.PostMessageW = StandInPostMessageW;
+        return table;
+    }();
     return api;
 }
 

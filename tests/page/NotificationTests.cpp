@@ -11,6 +11,7 @@
 #include "page/EndpointCallbacks.h"
 #include "page/HalvoPageSoundRoom.h"
 #include "app/PropPageSheet.h"
+#include "sim/platform/PostedMessages.h"
 #include "tests/page/PageFixture.h"
 
 namespace {
@@ -84,14 +85,12 @@ TEST(PageCallbacks, TellKeysApartByTheirFormatIdOnly) {
     EXPECT_EQ(EPC_BYPASS, CMyHalvoSREndpointCallbacks::RefreshKindFor(kEndpointKey(5)));
     EXPECT_EQ(EPC_BYPASS, CMyHalvoSREndpointCallbacks::RefreshKindFor(kEndpointKey(0)));
     EXPECT_EQ(EPC_BYPASS, CMyHalvoSREndpointCallbacks::RefreshKindFor(kEndpointKey(77)));
-    for (const PROPERTYKEY& key :
-         {keys::Headphone, keys::SoundSpaceExpander, keys::NaturalBass}) {
+    for (const PROPERTYKEY& key : {keys::Headphone, keys::SoundSpaceExpander, keys::NaturalBass}) {
         EXPECT_EQ(EPC_EFFECTS, CMyHalvoSREndpointCallbacks::RefreshKindFor(key));
     }
     EXPECT_EQ(EPC_JACK, CMyHalvoSREndpointCallbacks::RefreshKindFor(keys::JackChange));
-    for (const PROPERTYKEY& key :
-         {keys::ModeWord, keys::LevelWord, keys::HeadphoneSelector,
-          keys::FirstRunMarker, PKEY_AudioEngine_DeviceFormat}) {
+    for (const PROPERTYKEY& key : {keys::ModeWord, keys::LevelWord, keys::HeadphoneSelector,
+                                   keys::FirstRunMarker, PKEY_AudioEngine_DeviceFormat}) {
         EXPECT_EQ(0u, CMyHalvoSREndpointCallbacks::RefreshKindFor(key));
     }
 }
@@ -135,11 +134,11 @@ TEST(PageCallbacks, PostAtMostOneRefreshOfAKindUntilItIsTaken) {
         PROPERTYKEY key;
         WPARAM kind;
     };
-    for (Case c : {Case{kEndpointKey(5), EPC_BYPASS}, Case{kEndpointKey(3), EPC_BYPASS},
-                   Case{keys::SoundSpaceExpander, EPC_EFFECTS},
-                   Case{keys::JackChange, EPC_JACK}, Case{keys::ModeWord, 0},
-                   Case{keys::LevelWord, 0}, Case{keys::HeadphoneSelector, 0},
-                   Case{keys::FirstRunMarker, 0}, Case{PKEY_AudioEngine_DeviceFormat, 0}}) {
+    for (Case c :
+         {Case{kEndpointKey(5), EPC_BYPASS}, Case{kEndpointKey(3), EPC_BYPASS},
+          Case{keys::SoundSpaceExpander, EPC_EFFECTS}, Case{keys::JackChange, EPC_JACK},
+          Case{keys::ModeWord, 0}, Case{keys::LevelWord, 0}, Case{keys::HeadphoneSelector, 0},
+          Case{keys::FirstRunMarker, 0}, Case{PKEY_AudioEngine_DeviceFormat, 0}}) {
         callbacks.OnEndpointPropertyChanged(&c.key);
         EXPECT_EQ(c.kind ? 1 : 0, posted(c.kind)) << c.key.pid;
         callbacks.TakePending(c.kind);
@@ -221,22 +220,17 @@ TEST_F(Refresh, ABurstOfOutsideChangesEndsShowingTheLastWords) {
     });
 }
 
-// Posting fails as it does on Windows when a thread's queue is full.
-BOOL WINAPI FailingPost(HWND, UINT, WPARAM, LPARAM) {
-    SetLastError(ERROR_NOT_ENOUGH_QUOTA);
-    return FALSE;
-}
-
 TEST_F(Refresh, AChangeWhoseRefreshCouldNotBePostedIsStillShown) {
     MarkConfigured();
     StoreWord(keys::NaturalBass, 0x00000213);
     RunPage([&](HWND, HWND page) {
         ASSERT_FALSE(Checked(page, IDC_NATURAL_BASS));
-        CMyHalvoSREndpointCallbacks::s_postMessage = &FailingPost;
-        sim->ChangeFromOutside(Store::Fx, kLaptopSpeakers, keys::NaturalBass,
-                               Value::UInt32(0x80000513));
-        sim->FlushNotifications();
-        CMyHalvoSREndpointCallbacks::s_postMessage = &::PostMessageW;
+        {
+            sim::ScopedFullQueue full;
+            sim->ChangeFromOutside(Store::Fx, kLaptopSpeakers, keys::NaturalBass,
+                                   Value::UInt32(0x80000513));
+            sim->FlushNotifications();
+        }
         EXPECT_TRUE(PumpUntil([&] { return Checked(page, IDC_NATURAL_BASS); }));
         EXPECT_EQ(L"5", Text(Control(page, IDC_BASS_BOOST_VALUE)));
     });
