@@ -26,26 +26,27 @@ CComPtr<IMMDeviceEnumerator> CreateEnumerator() {
     return enumerator;
 }
 
-// Unregisters and lets go of the client, then balances start-up's COM initialisation.
+// Unregisters the client and lets go of it, then balances start-up's COM initialisation.
+// Unregistration need not wait for a call of the service that is under way in the client, so the
+// client is first cut off from the notifier, which ends with start-up: the cut-off waits for such
+// a call to leave it. A client the service would not let go may be called for as long as the
+// process lives: it keeps its first reference and is never freed.
 void TearDownNotifier(CEndpointNotifier& notifier) {
+    CDeviceCallback* client = notifier.client;
+    notifier.client = nullptr;
+    bool stillRegistered = false;
     if (notifier.enumerator) {
-        if (notifier.client &&
-            SUCCEEDED(
-                notifier.enumerator->UnregisterEndpointNotificationCallback(notifier.client))) {
-            // Unregistered, the client holds only its first reference.
-            notifier.client->Release();
-            notifier.client = nullptr;
-        }
+        stillRegistered =
+            client && FAILED(notifier.enumerator->UnregisterEndpointNotificationCallback(client));
         // The enumerator goes before COM does.
         notifier.enumerator->Release();
         notifier.enumerator = nullptr;
     }
-    if (notifier.client) {
-        // Never registered, or the service would not let it go: it may still be called, so it is
-        // cut off from the notifier, which ends with start-up, before it is let go.
-        notifier.client->CutOff();
-        notifier.client->Release();
-        notifier.client = nullptr;
+    if (client) {
+        client->CutOff();
+        if (!stillRegistered) {
+            client->Release();
+        }
     }
     if (notifier.comInitialized) {
         CoUninitialize();

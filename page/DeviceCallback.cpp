@@ -5,6 +5,8 @@
 #include "app/EndpointNotifier.h"
 #include "page/EndpointCallbacks.h"
 
+SRWLOCK CDeviceCallback::s_ownerLock = SRWLOCK_INIT;
+
 CDeviceCallback::CDeviceCallback(CEndpointNotifier* owner) : owner(owner), refCount(1) {}
 
 HRESULT STDMETHODCALLTYPE CDeviceCallback::QueryInterface(REFIID riid, void** ppv) {
@@ -32,14 +34,15 @@ ULONG STDMETHODCALLTYPE CDeviceCallback::Release() {
     return count;
 }
 
-// On a thread of the audio service: only the endpoint the page shows is forwarded, and the
-// callbacks only post. The list is walked under the notifier's lock, held shared.
+// On a thread of the audio service, several of which may call at once: only the endpoint the page
+// shows is forwarded, and the callbacks only post. The list is walked under the notifier's lock,
+// held shared. Nothing of the client is touched once its lock is let go.
 HRESULT STDMETHODCALLTYPE CDeviceCallback::OnPropertyValueChanged(LPCWSTR pwstrDeviceId,
                                                                   const PROPERTYKEY key) {
     PROPERTYKEY changed = key;
-    // The owner is read under the client's own lock, so the notifier cannot end between the
-    // test and the use.
-    AcquireSRWLockShared(&ownerLock);
+    // The owner is read under the cut-off's lock, so the notifier cannot end between the test
+    // and the use.
+    AcquireSRWLockShared(&s_ownerLock);
     if (owner && pwstrDeviceId) {
         AcquireSRWLockShared(&owner->lock);
         if (wcscmp(pwstrDeviceId, owner->endpointId) == 0) {
@@ -50,12 +53,12 @@ HRESULT STDMETHODCALLTYPE CDeviceCallback::OnPropertyValueChanged(LPCWSTR pwstrD
         }
         ReleaseSRWLockShared(&owner->lock);
     }
-    ReleaseSRWLockShared(&ownerLock);
+    ReleaseSRWLockShared(&s_ownerLock);
     return S_OK;
 }
 
 void CDeviceCallback::CutOff() {
-    AcquireSRWLockExclusive(&ownerLock);
+    AcquireSRWLockExclusive(&s_ownerLock);
     owner = nullptr;
-    ReleaseSRWLockExclusive(&ownerLock);
+    ReleaseSRWLockExclusive(&s_ownerLock);
 }

@@ -23,11 +23,16 @@ public:
     HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR pwstrDeviceId,
                                                      const PROPERTYKEY key) override;
 
-    // Cuts the client off from its notifier, which is about to end; waits for a call that is
-    // using the notifier to leave it.
+    // Cuts the client off from its notifier, which is about to end; waits for a call of the
+    // service that is using the notifier to leave it. Later calls do nothing.
     void CutOff();
 
-    CEndpointNotifier* owner;  // read and cleared under ownerLock
+    CEndpointNotifier* owner;  // read and cleared under s_ownerLock
     LONG refCount;
-    SRWLOCK ownerLock = SRWLOCK_INIT;
+
+private:
+    // Held shared by a call while it uses the owner, exclusively by the cut-off. Process-wide
+    // rather than the client's own: a call that has just let go of it may still be touching it
+    // when the cut-off client is freed.
+    static SRWLOCK s_ownerLock;
 };

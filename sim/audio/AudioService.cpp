@@ -61,7 +61,9 @@ std::shared_ptr<AudioService> AudioService::Start() {
         }
         factory->Release();
     }
-    service->m_notifier = std::thread([raw = service.get()] { raw->DeliverNotifications(); });
+    for (int i = 0; i < kDeliveryThreads; ++i) {
+        service->m_deliverers.emplace_back([raw = service.get()] { raw->DeliverNotifications(); });
+    }
     return service;
 }
 
@@ -72,9 +74,7 @@ std::shared_ptr<AudioService> AudioService::Current() {
 
 AudioService::~AudioService() {
     Stop();
-    for (IMMNotificationClient* client : m_clients) {
-        client->Release();
-    }
+    DropClients();
 }
 
 void AudioService::Stop() {
@@ -87,8 +87,10 @@ void AudioService::Stop() {
         m_stopping = true;
     }
     m_notifyWake.notify_all();
-    if (m_notifier.joinable()) {
-        m_notifier.join();
+    for (std::thread& deliverer : m_deliverers) {
+        if (deliverer.joinable()) {
+            deliverer.join();
+        }
     }
 }
 
@@ -180,14 +182,6 @@ void AudioService::ChangeFromOutside(Store store, const std::wstring& id, const 
     Commit(WriteOrigin::OutsideProgram, 0, store, id, key, std::move(value), S_OK);
 }
 
-void AudioService::Notify(const std::wstring& id, const PROPERTYKEY& key) {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_queue.emplace_back(id, key);
-    }
-    m_notifyWake.notify_one();
-}
-
 void AudioService::SetWriteObserver(std::function<void(const WriteRecord&)> observer) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_writeObserver = std::move(observer);
@@ -234,7 +228,20 @@ int AudioService::Calls(const char* operation) const {
     return 0;
 }
 
+void AudioService::SetCallObserver(std::function<void(const char*)> observer) {
+    std::lock_guard<std::mutex> lock(m_callObserverMutex);
+    m_callObserver = std::move(observer);
+}
+
 AudioService::Outcome AudioService::Enter(const char* operation, const PROPERTYKEY* key) {
+    std::function<void(const char*)> observer;
+    {
+        std::lock_guard<std::mutex> lock(m_callObserverMutex);
+        observer = m_callObserver;
+    }
+    if (observer) {
+        observer(operation);
+    }
     std::lock_guard<std::mutex> lock(m_mutex);
     auto call = std::find_if(m_calls.begin(), m_calls.end(),
                              [&](const auto& entry) { return entry.first == operation; });
@@ -369,103 +376,6 @@ void AudioService::Unexpected(const std::string& what) {
 std::vector<std::string> AudioService::UnexpectedCalls() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_unexpected;
-}
-
-HRESULT AudioService::RegisterClient(IMMNotificationClient* client) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    client->AddRef();
-    m_clients.push_back(client);
-    return S_OK;
-}
-
-std::vector<IMMNotificationClient*> AudioService::Clients() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_clients;
-}
-
-void AudioService::DropClients() {
-    for (;;) {
-        IMMNotificationClient* client = nullptr;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_clients.empty()) {
-                return;
-            }
-            client = m_clients.front();
-        }
-        UnregisterClient(client);
-    }
-}
-
-// Once this returns, the client is not called again: a delivery in progress is waited for,
-// unless the client unregisters from inside it.
-HRESULT AudioService::UnregisterClient(IMMNotificationClient* client) {
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        auto found = std::find(m_clients.begin(), m_clients.end(), client);
-        if (found == m_clients.end()) {
-            return E_NOTFOUND;
-        }
-        m_clients.erase(found);
-        if (std::this_thread::get_id() != m_notifier.get_id()) {
-            m_notifyIdle.wait(lock, [&] { return !m_delivering; });
-        }
-    }
-    client->Release();
-    return S_OK;
-}
-
-int AudioService::RegisteredClients() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return static_cast<int>(m_clients.size());
-}
-
-void AudioService::FlushNotifications() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_notifyIdle.wait(lock, [&] { return (m_queue.empty() && !m_delivering) || m_notifierDone; });
-}
-
-std::vector<Notification> AudioService::Notifications() {
-    FlushNotifications();
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_delivered;
-}
-
-// The notification thread: each accepted write reaches every registered client here, never on
-// the writer's thread. A client is held by a reference of its own while it is being called.
-void AudioService::DeliverNotifications() {
-    HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    std::unique_lock<std::mutex> lock(m_mutex);
-    for (;;) {
-        m_notifyWake.wait(lock, [&] { return m_stopping || !m_queue.empty(); });
-        if (m_queue.empty()) {
-            break;
-        }
-        auto [id, key] = m_queue.front();
-        m_queue.pop_front();
-        std::vector<IMMNotificationClient*> clients = m_clients;
-        for (IMMNotificationClient* client : clients) {
-            client->AddRef();
-        }
-        m_delivering = true;
-        lock.unlock();
-        for (IMMNotificationClient* client : clients) {
-            client->OnPropertyValueChanged(id.c_str(), key);
-        }
-        for (IMMNotificationClient* client : clients) {
-            client->Release();
-        }
-        lock.lock();
-        m_delivered.push_back({id, key, GetCurrentThreadId()});
-        m_delivering = false;
-        m_notifyIdle.notify_all();
-    }
-    m_notifierDone = true;
-    m_notifyIdle.notify_all();
-    lock.unlock();
-    if (SUCCEEDED(init)) {
-        CoUninitialize();
-    }
 }
 
 AudioService::Endpoint* AudioService::Find(const std::wstring& id) {

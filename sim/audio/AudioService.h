@@ -4,6 +4,7 @@
 #include <mmdeviceapi.h>
 #include <devicetopology.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -69,8 +70,8 @@ public:
     ~AudioService();
 
     // Revokes the class objects, delivers the notifications still queued and ends the
-    // notification thread. Stop, and the release of the last reference to the service, belong
-    // to the thread that started it, never to a notification.
+    // delivery threads. Stop, and the release of the last reference to the service, belong to
+    // the thread that started it, never to a notification.
     void Stop();
 
     // The machine. Adding an id that is already there lists the endpoint once more, under the
@@ -95,6 +96,9 @@ public:
     void Notify(const std::wstring& id, const PROPERTYKEY& key);
     // Called after every accepted write, on the writer's thread, outside the service's lock.
     void SetWriteObserver(std::function<void(const WriteRecord&)> observer);
+    // Called as each operation is entered, on the caller's thread, before the service acts; for a
+    // test that makes something happen at that very moment.
+    void SetCallObserver(std::function<void(const char* operation)> observer);
 
     // Whether IPropertyStore::SetValue on an FX store handle keeps the value (the default) or
     // answers STG_E_ACCESSDENIED.
@@ -115,13 +119,28 @@ public:
     void ClearWrites();
     // Waits until every notification queued so far has been delivered.
     void FlushNotifications();
-    // The same, then lists every notification delivered so far.
+    // The same, then lists every notification delivered so far, in the order deliveries ended.
     std::vector<Notification> Notifications();
     // Calls of slots the service does not implement, and other calls no caller should make.
     std::vector<std::string> UnexpectedCalls() const;
+
+    // The notification clients. By default the service keeps to the strictest reading of the
+    // platform's contract: registration takes no reference on the client (the client keeps itself
+    // alive until it is unregistered), unregistration does not wait for a call into the client
+    // that is under way, the service holds no reference of its own while it calls a client, and
+    // changes are delivered by several service threads, so that calls into one client overlap and
+    // may come in any order. Once unregistration has returned, no new call into that client begins:
+    // it waits for the service's hand-over of a call it has already decided on (kHandOver from the
+    // decision at most), never for the call itself.
+    enum class ClientReferences {
+        NotTaken,              // today's documentation: neither call touches the client's count
+        TakenWhileRegistered,  // Windows Vista's: registration AddRefs, unregistration Releases
+    };
+    void SetClientReferences(ClientReferences references);
     int RegisteredClients() const;
-    // The registered clients, each held by the service until it is unregistered.
     std::vector<IMMNotificationClient*> Clients() const;
+    // Calls into clients under way right now, on all service threads.
+    int CallsInProgress() const;
     // Lets go of every registered client, as the service does when the program's process ends;
     // for a test that made the program's own unregistration fail.
     void DropClients();
@@ -151,12 +170,24 @@ public:
     void Unexpected(const std::string& what);
 
 private:
+    static constexpr int kDeliveryThreads = 3;
+    static constexpr std::chrono::milliseconds kHandOver{100};
+
     struct Endpoint {
         std::wstring id;
         EDataFlow flow;
         DWORD state;
         std::vector<std::pair<PROPERTYKEY, Value>> properties[2];
         EndpointTopology topology;
+    };
+    struct Client {
+        IMMNotificationClient* client;
+        bool referenced;  // registered while the service took references: it holds one
+    };
+    struct CallUnderWay {
+        IMMNotificationClient* client;
+        DWORD thread;
+        std::chrono::steady_clock::time_point decided;
     };
     struct FailureRule {
         std::string operation;
@@ -175,6 +206,7 @@ private:
     HRESULT Commit(WriteOrigin origin, int slot, Store store, const std::wstring& id,
                    const PROPERTYKEY& key, Value value, HRESULT hr);
     void DeliverNotifications();
+    bool IsRegistered(IMMNotificationClient* client) const;
 
     mutable std::mutex m_mutex;
     std::vector<Endpoint> m_endpoints;
@@ -183,20 +215,24 @@ private:
     std::vector<std::pair<std::string, int>> m_calls;
     std::vector<WriteRecord> m_writes;
     std::vector<std::string> m_unexpected;
-    std::vector<IMMNotificationClient*> m_clients;  // each holds one reference
+    std::vector<Client> m_clients;
+    ClientReferences m_clientReferences = ClientReferences::NotTaken;
 
-    // Notifications go out on a thread of the service's own, as Windows does.
-    std::thread m_notifier;
+    // Notifications go out on threads of the service's own, as Windows does.
+    std::vector<std::thread> m_deliverers;
     std::condition_variable m_notifyWake;
     std::condition_variable m_notifyIdle;
     std::deque<std::pair<std::wstring, PROPERTYKEY>> m_queue;
-    bool m_delivering = false;
+    int m_deliveriesInProgress = 0;
+    std::vector<CallUnderWay> m_callsUnderWay;
     bool m_stopping = false;
-    bool m_notifierDone = false;
+    int m_deliverersDone = 0;
     std::vector<Notification> m_delivered;
 
     std::vector<DWORD> m_registrations;  // CoRegisterClassObject cookies
     std::function<void(const WriteRecord&)> m_writeObserver;
+    mutable std::mutex m_callObserverMutex;
+    std::function<void(const char*)> m_callObserver;
 };
 
 // What a test that touched COM must leave behind: "" when no object of the service is alive,

@@ -117,7 +117,6 @@ TEST_F(AudioService, AcceptedWritesReachEveryClientOnTheServicesOwnThread) {
     RecordingClient first, second;
     ASSERT_EQ(Hr(S_OK), Hr(enumerator->RegisterEndpointNotificationCallback(&first)));
     ASSERT_EQ(Hr(S_OK), Hr(enumerator->RegisterEndpointNotificationCallback(&second)));
-    EXPECT_EQ(2u, first.refs.load());
 
     ASSERT_EQ(Hr(S_OK), Hr(WriteFxWord(0x80003513)));
     sim->FailOn(op::WriteEndpointProperty, E_FAIL, 1);
@@ -136,7 +135,6 @@ TEST_F(AudioService, AcceptedWritesReachEveryClientOnTheServicesOwnThread) {
     sim->Notifications();
     EXPECT_EQ(1u, first.calls.size());
     EXPECT_EQ(2u, second.calls.size());
-    EXPECT_EQ(1u, first.refs.load());
     EXPECT_EQ(Hr(E_NOTFOUND), Hr(enumerator->UnregisterEndpointNotificationCallback(&first)));
     ASSERT_EQ(Hr(S_OK), Hr(enumerator->UnregisterEndpointNotificationCallback(&second)));
 }
