@@ -4,49 +4,13 @@
 
 #include "page/DeviceCallback.h"
 #include "tests/app/AppFixture.h"
+#include "tests/app/InitializeSpy.h"
 
 namespace {
 
 namespace op = sim::audio::op;
 
 using Startup = AppTest;
-
-// Watches the thread's CoInitializeEx and CoUninitialize calls; can make the nth
-// multithreaded initialisation look failed to its caller, though COM did initialise.
-class InitializeSpy final : public IInitializeSpy {
-public:
-    explicit InitializeSpy(int failMultithreaded = 0) : m_failAt(failMultithreaded) {
-        CoRegisterInitializeSpy(this, &m_cookie);
-    }
-    ~InitializeSpy() { CoRevokeInitializeSpy(m_cookie); }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, __uuidof(IInitializeSpy)) ? this
-                                                                                          : nullptr;
-        return *out ? S_OK : E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE PreInitialize(DWORD, DWORD) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE PostInitialize(HRESULT result, DWORD model, DWORD) override {
-        if (model == COINIT_MULTITHREADED && ++multithreaded == m_failAt) {
-            return RPC_E_CHANGED_MODE;
-        }
-        return result;
-    }
-    HRESULT STDMETHODCALLTYPE PreUninitialize(DWORD) override {
-        ++uninitialised;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE PostUninitialize(DWORD) override { return S_OK; }
-
-    int multithreaded = 0;
-    int uninitialised = 0;
-
-private:
-    int m_failAt;
-    ULARGE_INTEGER m_cookie = {};
-};
 
 TEST_F(Startup, WithoutTheCodecStartUpNeverJoinsTheApartment) {
     driver.ClearInterfaces();

@@ -116,7 +116,16 @@ TEST_F(Presentation, TheLogoSitsAtItsPlace) {
         ::MapWindowPoints(nullptr, page, reinterpret_cast<LPPOINT>(&rect), 2);
         EXPECT_EQ(300, rect.left);
         EXPECT_EQ(20, rect.top);
-        EXPECT_NE(0, ::SendMessageW(logo, STM_GETIMAGE, IMAGE_BITMAP, 0));
+        // Moved, not resized: the picture keeps the 85 x 120 logo's size.
+        EXPECT_EQ(85, rect.right - rect.left);
+        EXPECT_EQ(120, rect.bottom - rect.top);
+        BITMAP image = {};
+        auto bitmap =
+            reinterpret_cast<HBITMAP>(::SendMessageW(logo, STM_GETIMAGE, IMAGE_BITMAP, 0));
+        ASSERT_NE(0, ::GetObjectW(bitmap, sizeof image, &image));
+        EXPECT_EQ(85, image.bmWidth);
+        EXPECT_EQ(120, image.bmHeight);
+        EXPECT_EQ(0, ::SendMessageW(Control(page, IDC_BASS_BOOST), TBM_GETRANGEMIN, 0, 0));
         EXPECT_EQ(6, ::SendMessageW(Control(page, IDC_BASS_BOOST), TBM_GETRANGEMAX, 0, 0));
     });
 }
