@@ -42,6 +42,7 @@ Bench::Bench(const MachineState& state)
         }
     }
     ApplyDriver(state.driver);
+    m_applied = state;
 }
 
 Bench::~Bench() {
@@ -59,36 +60,47 @@ void Bench::ApplyDriver(const DriverState& driver) {
     m_driver->SetRetasking(driver.retasking[0], driver.retasking[1]);
     m_driver->SetChipRetasking(driver.chipRetasking[0], driver.chipRetasking[1]);
     m_driver->SetEffectSupport(driver.effectSupport);
-    m_driverState = driver;
 }
 
 void Bench::Apply(const MachineState& state) {
     std::lock_guard<std::mutex> lock(m_mutex);
     for (const EndpointState& endpoint : state.endpoints) {
-        DWORD current = 0;
-        if (!m_service->EndpointState(endpoint.id, &current)) {
+        EndpointState* before = m_applied.Find(endpoint.id);
+        if (!before || !m_service->HasEndpoint(endpoint.id)) {
             continue;
         }
-        if (current != endpoint.state) {
+        if (before->state != endpoint.state) {
             m_service->SetEndpointState(endpoint.id, endpoint.state);
         }
         for (Store store : {Store::Endpoint, Store::Fx}) {
             const auto& entries = store == Store::Fx ? endpoint.fx : endpoint.properties;
+            auto& applied = store == Store::Fx ? before->fx : before->properties;
             for (const PropertyEntry& entry : entries) {
+                const PropertyEntry* was = FindEntry(applied, entry.key);
                 auto now = m_service->Property(store, endpoint.id, entry.key);
-                if (!now || !(*now == entry.value)) {
+                if ((!was || !(was->value == entry.value)) && (!now || !(*now == entry.value))) {
                     m_service->ChangeFromOutside(store, endpoint.id, entry.key, entry.value);
                 }
             }
         }
     }
-    if (!SameDriver(state.driver, m_driverState)) {
+    if (!SameDriver(state.driver, m_applied.driver)) {
         ApplyDriver(state.driver);
         // As the driver does when a jack changes: every endpoint hears of it.
         for (const EndpointState& endpoint : state.endpoints) {
             m_service->Notify(endpoint.id, keys::JackChange);
         }
     }
+    m_applied = state;
+}
+
+bool Bench::ReloadFrom(StateFile& file, std::string* error) {
+    MachineState state;
+    if (!file.Load(&state, error)) {
+        return false;
+    }
+    Apply(state);
+    return true;
 }
 
 void Bench::RecordWritesTo(StateFile& file) {

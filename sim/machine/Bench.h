@@ -24,9 +24,13 @@ public:
     audio::AudioService& Service() { return *m_service; }
     driver::ScopedCodecDriver& Driver() { return *m_driver; }
 
-    // Brings the machine in line with a state read again after another program changed the file:
-    // changed values are changed as that program would, and a changed jack is announced.
+    // Brings the machine in line with a state read again after another program changed the file.
+    // Only a value that changed since the last state applied, and differs from what the machine
+    // holds, is taken in, as that program would change it; a changed jack is announced. So a
+    // state read before the program's own newer write never puts the older value back.
     void Apply(const MachineState& state);
+    // Reads the file again and applies it.
+    bool ReloadFrom(StateFile& file, std::string* error);
 
     // From now on every value the program writes lands in the file, with its place in the log.
     void RecordWritesTo(StateFile& file);
@@ -37,8 +41,8 @@ private:
     std::shared_ptr<audio::AudioService> m_service;
     std::unique_ptr<driver::ScopedCodecDriver> m_driver;
     std::unique_ptr<ScopedWindowsVersion> m_version;
-    std::mutex m_mutex;  // Apply runs on the watcher's thread
-    DriverState m_driverState;
+    std::mutex m_mutex;      // Apply runs on the watcher's thread
+    MachineState m_applied;  // the state last applied
 };
 
 }  // namespace sim::machine

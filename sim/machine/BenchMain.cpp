@@ -59,17 +59,14 @@ bool ParseNumber(const std::wstring& text, unsigned long* number) {
 int Run(sim::machine::StateFile& file) {
     MachineState state;
     std::string error;
-    if (!file.Load(&state, &error)) {
+    if (!file.LoadOrMake(&state, &error)) {
         return Fail(error);
     }
     sim::machine::Bench bench(state);
     bench.RecordWritesTo(file);
     sim::machine::StateWatcher watcher(file.Path(), [&] {
-        MachineState changed;
         std::string reloadError;
-        if (file.Load(&changed, &reloadError)) {
-            bench.Apply(changed);
-        }
+        bench.ReloadFrom(file, &reloadError);
     });
     // Benchmark scripts watch the sheet through the environment; nothing happens without it.
     bench::InstrumentFromEnvironment();
@@ -78,10 +75,11 @@ int Run(sim::machine::StateFile& file) {
     return app.ExitInstance();
 }
 
+// A missing file shows the built-in laptop, and stays missing.
 int Show(sim::machine::StateFile& file, bool asJson) {
-    MachineState state;
+    MachineState state = sim::machine::DefaultMachine();
     std::string error;
-    if (!file.Load(&state, &error)) {
+    if (file.Exists() && !file.Load(&state, &error)) {
         return Fail(error);
     }
     std::string report = asJson ? sim::machine::ReportJson(state) : sim::machine::Report(state);
@@ -184,6 +182,11 @@ int Main(std::vector<std::wstring> args) {
         }
     }
     sim::machine::StateFile file(statePath);
+    // A path that cannot hold the file is refused before anything starts.
+    std::string unusable;
+    if (command != L"help" && !file.Usable(&unusable, command != L"show")) {
+        return Fail(unusable);
+    }
     if (command == L"run" && rest.empty()) {
         return Run(file);
     }

@@ -3,8 +3,10 @@
 #include <functiondiscoverykeys_devpkey.h>
 #include <mmreg.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <nlohmann/json.hpp>
 
 #include "sim/machine/EffectKeys.h"
@@ -54,11 +56,11 @@ bool FromHex(const std::string& text, std::vector<BYTE>* bytes) {
     }
     bytes->clear();
     for (size_t i = 0; i < text.size(); i += 2) {
-        unsigned value = 0;
-        if (std::sscanf(text.substr(i, 2).c_str(), "%2x", &value) != 1) {
+        if (!std::isxdigit(static_cast<unsigned char>(text[i])) ||
+            !std::isxdigit(static_cast<unsigned char>(text[i + 1]))) {
             return false;
         }
-        bytes->push_back(static_cast<BYTE>(value));
+        bytes->push_back(static_cast<BYTE>(std::stoul(text.substr(i, 2), nullptr, 16)));
     }
     return true;
 }
@@ -85,6 +87,36 @@ const NamedKey kKeys[] = {
     {"PKEY_Device_FriendlyName", &PKEY_Device_FriendlyName},
     {"PKEY_Device_DeviceDesc", &PKEY_Device_DeviceDesc},
 };
+
+// A field of the file that is not what it must be; its text names the field.
+struct FieldError {
+    std::string text;
+};
+
+// A whole number from 0 to the largest T, or a FieldError naming the field.
+template <typename T>
+T Whole(const json& node, const std::string& name) {
+    constexpr unsigned long long largest = std::numeric_limits<T>::max();
+    if (!node.is_number_unsigned() || node.get<unsigned long long>() > largest) {
+        throw FieldError{name + " must be a whole number from 0 to " + std::to_string(largest)};
+    }
+    return static_cast<T>(node.get<unsigned long long>());
+}
+
+// "major.minor", each part digits only.
+bool ParseVersion(const std::string& text, DWORD* major, DWORD* minor) {
+    size_t dot = text.find('.');
+    auto part = [&](const std::string& digits, DWORD* number) {
+        if (digits.empty() || digits.size() > 5 ||
+            digits.find_first_not_of("0123456789") != std::string::npos) {
+            return false;
+        }
+        *number = static_cast<DWORD>(std::stoul(digits));
+        return true;
+    };
+    return dot != std::string::npos && part(text.substr(0, dot), major) &&
+           part(text.substr(dot + 1), minor);
+}
 
 json ValueToJson(const Value& value) {
     switch (value.Type()) {
@@ -131,9 +163,16 @@ bool ValueFromJson(const json& node, Value* value) {
     if (!node.contains("vt") || !node["vt"].is_number_unsigned()) {
         return false;
     }
+    if (node["vt"].get<unsigned long long>() > 0xFFFF) {
+        return false;
+    }
     auto type = static_cast<VARTYPE>(node["vt"].get<unsigned>());
     if (node.contains("value")) {
-        if (!node["value"].is_number()) {
+        // The payload as the file keeps it: unsigned, and no wider than the type.
+        size_t size = audio::ScalarSize(type);
+        unsigned long long largest = size >= 8 ? ~0ULL : (1ULL << (8 * size)) - 1;
+        if (!size || !node["value"].is_number_unsigned() ||
+            node["value"].get<unsigned long long>() > largest) {
             return false;
         }
         *value = Value::Scalar(type, node["value"].get<unsigned long long>());
@@ -357,24 +396,22 @@ bool FromJson(const std::string& text, MachineState* state, std::string* error) 
     parsed.driver.interfaces.clear();
     try {
         std::string windows = root.value("windows", "6.1");
-        unsigned major = 0, minor = 0;
-        if (std::sscanf(windows.c_str(), "%u.%u", &major, &minor) != 2) {
-            *error = "malformed Windows version " + windows;
+        if (!ParseVersion(windows, &parsed.windowsMajor, &parsed.windowsMinor)) {
+            *error = "windows must be major.minor, not " + windows;
             return false;
         }
-        parsed.windowsMajor = major;
-        parsed.windowsMinor = minor;
         const json& driver = root.at("driver");
         for (const json& path : driver.at("interfaces")) {
             parsed.driver.interfaces.push_back(Wide(path.get<std::string>()));
         }
-        parsed.driver.policy = driver.at("policy").get<DWORD>();
-        parsed.driver.jack = driver.at("jack").get<WORD>();
+        parsed.driver.policy = Whole<DWORD>(driver.at("policy"), "policy");
+        parsed.driver.jack = Whole<WORD>(driver.at("jack"), "jack");
         for (int i = 0; i < 2; ++i) {
-            parsed.driver.retasking[i] = driver.at("retasking").at(i).get<DWORD>();
-            parsed.driver.chipRetasking[i] = driver.at("chipRetasking").at(i).get<DWORD>();
+            parsed.driver.retasking[i] = Whole<DWORD>(driver.at("retasking").at(i), "retasking");
+            parsed.driver.chipRetasking[i] =
+                Whole<DWORD>(driver.at("chipRetasking").at(i), "chipRetasking");
         }
-        parsed.driver.effectSupport = driver.at("effectSupport").get<DWORD>();
+        parsed.driver.effectSupport = Whole<DWORD>(driver.at("effectSupport"), "effectSupport");
         for (const json& node : root.at("endpoints")) {
             EndpointState endpoint;
             endpoint.id = Wide(node.at("id").get<std::string>());
@@ -397,10 +434,10 @@ bool FromJson(const std::string& text, MachineState* state, std::string* error) 
             }
             if (node.contains("jack")) {
                 KSJACK_DESCRIPTION jack = {};
-                jack.ConnectionType =
-                    static_cast<EPcxConnectionType>(node["jack"].at("connection").get<int>());
-                jack.GeoLocation =
-                    static_cast<EPcxGeoLocation>(node["jack"].at("location").get<int>());
+                jack.ConnectionType = static_cast<EPcxConnectionType>(
+                    Whole<INT32>(node["jack"].at("connection"), "jack connection"));
+                jack.GeoLocation = static_cast<EPcxGeoLocation>(
+                    Whole<INT32>(node["jack"].at("location"), "jack location"));
                 jack.IsConnected = TRUE;
                 endpoint.jack = jack;
             }
@@ -422,6 +459,9 @@ bool FromJson(const std::string& text, MachineState* state, std::string* error) 
         }
     } catch (const json::exception& e) {
         *error = std::string("malformed state file: ") + e.what();
+        return false;
+    } catch (const FieldError& e) {
+        *error = e.text;
         return false;
     }
     *state = std::move(parsed);

@@ -5,40 +5,62 @@
 namespace sim::machine {
 namespace {
 
+std::wstring FullPath(const std::wstring& path) {
+    DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) {
+        return path;
+    }
+    std::wstring full(size, L'\0');
+    size = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    full.resize(size);
+    return full;
+}
+
+std::wstring Folder(const std::wstring& path) {
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? L"." : path.substr(0, slash + 1);
+}
+
+std::string Utf8(const std::wstring& text) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(size > 0 ? size - 1 : 0, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+// Holds the file's lock for a scope; an abandoned lock (its holder ended) is held all the same.
+class CLockHold {
+public:
+    explicit CLockHold(HANDLE lock) : m_lock(lock) {
+        DWORD wait = m_lock ? WaitForSingleObject(m_lock, INFINITE) : WAIT_FAILED;
+        m_held = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    }
+    ~CLockHold() {
+        if (m_held) {
+            ReleaseMutex(m_lock);
+        }
+    }
+    bool Held() const { return m_held; }
+
+private:
+    HANDLE m_lock;
+    bool m_held;
+};
+
+}  // namespace
+
 // One lock per file, shared by every process that opens it.
-std::wstring LockName(const std::wstring& path) {
-    wchar_t full[MAX_PATH] = {};
-    GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
+std::wstring StateFile::LockName(const std::wstring& path) {
+    std::wstring full = FullPath(path);
     unsigned long long hash = 1469598103934665603ULL;
-    for (const wchar_t* c = full; *c; ++c) {
-        hash = (hash ^ towlower(*c)) * 1099511628211ULL;
+    for (wchar_t c : full) {
+        hash = (hash ^ towlower(c)) * 1099511628211ULL;
     }
     return L"Local\\HalvoSimState-" + std::to_wstring(hash);
 }
 
-class CLockHold {
-public:
-    explicit CLockHold(HANDLE lock) : m_lock(lock) { WaitForSingleObject(m_lock, INFINITE); }
-    ~CLockHold() { ReleaseMutex(m_lock); }
-
-private:
-    HANDLE m_lock;
-};
-
-std::wstring Folder(const std::wstring& path) {
-    wchar_t full[MAX_PATH] = {};
-    wchar_t* name = nullptr;
-    GetFullPathNameW(path.c_str(), MAX_PATH, full, &name);
-    if (name) {
-        *name = L'\0';
-    }
-    return full;
-}
-
-}  // namespace
-
-StateFile::StateFile(std::wstring path)
-    : m_path(std::move(path)), m_lock(CreateMutexW(nullptr, FALSE, LockName(m_path).c_str())) {}
+StateFile::StateFile(const std::wstring& path)
+    : m_path(FullPath(path)), m_lock(CreateMutexW(nullptr, FALSE, LockName(m_path).c_str())) {}
 
 StateFile::~StateFile() {
     if (m_lock) {
@@ -46,15 +68,58 @@ StateFile::~StateFile() {
     }
 }
 
-bool StateFile::Read(MachineState* state, std::string* error) {
+std::string StateFile::Named(const std::string& problem) const {
+    return problem + ": " + Utf8(m_path);
+}
+
+bool StateFile::Exists() const {
+    DWORD attributes = GetFileAttributesW(m_path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool StateFile::Usable(std::string* error, bool forWriting) const {
+    if (!m_lock) {
+        *error = Named("cannot make the state file's lock");
+        return false;
+    }
+    DWORD folder = GetFileAttributesW(Folder(m_path).c_str());
+    if (folder == INVALID_FILE_ATTRIBUTES || !(folder & FILE_ATTRIBUTE_DIRECTORY)) {
+        *error = Named("no such folder for the state file");
+        return false;
+    }
+    DWORD attributes = GetFileAttributesW(m_path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        *error = Named("the state file is a folder");
+        return false;
+    }
+    if (!forWriting) {
+        return true;
+    }
+    // Every write goes through a new file beside the old one.
+    std::wstring probe = m_path + L".probe" + std::to_wstring(GetCurrentProcessId());
+    HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = Named("cannot write beside the state file");
+        return false;
+    }
+    CloseHandle(file);
+    return true;
+}
+
+bool StateFile::Read(MachineState* state, bool makeMissing, std::string* error) {
     HANDLE file = CreateFileW(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         if (GetLastError() == ERROR_FILE_NOT_FOUND) {
-            *state = DefaultMachine();
-            return Write(*state, error);
+            if (makeMissing) {
+                *state = DefaultMachine();
+                return Write(*state, error);
+            }
+            *error = Named("no state file");
+            return false;
         }
-        *error = "cannot open the state file";
+        *error = Named("cannot open the state file");
         return false;
     }
     std::string text;
@@ -73,7 +138,7 @@ bool StateFile::Write(const MachineState& state, std::string* error) {
     HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        *error = "cannot write beside the state file";
+        *error = Named("cannot write beside the state file");
         return false;
     }
     DWORD written = 0;
@@ -83,7 +148,7 @@ bool StateFile::Write(const MachineState& state, std::string* error) {
     if (!ok || !MoveFileExW(temporary.c_str(), m_path.c_str(),
                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileW(temporary.c_str());
-        *error = "cannot replace the state file";
+        *error = Named("cannot replace the state file");
         return false;
     }
     return true;
@@ -91,13 +156,30 @@ bool StateFile::Write(const MachineState& state, std::string* error) {
 
 bool StateFile::Load(MachineState* state, std::string* error) {
     CLockHold hold(m_lock);
-    return Read(state, error);
+    if (!hold.Held()) {
+        *error = Named("cannot take the state file's lock");
+        return false;
+    }
+    return Read(state, false, error);
+}
+
+bool StateFile::LoadOrMake(MachineState* state, std::string* error) {
+    CLockHold hold(m_lock);
+    if (!hold.Held()) {
+        *error = Named("cannot take the state file's lock");
+        return false;
+    }
+    return Read(state, true, error);
 }
 
 bool StateFile::Update(const std::function<bool(MachineState&)>& change, std::string* error) {
     CLockHold hold(m_lock);
+    if (!hold.Held()) {
+        *error = Named("cannot take the state file's lock");
+        return false;
+    }
     MachineState state;
-    if (!Read(&state, error)) {
+    if (!Read(&state, false, error)) {
         return false;
     }
     if (!change(state)) {
@@ -109,12 +191,16 @@ bool StateFile::Update(const std::function<bool(MachineState&)>& change, std::st
 
 bool StateFile::Save(const MachineState& state, std::string* error) {
     CLockHold hold(m_lock);
+    if (!hold.Held()) {
+        *error = Named("cannot take the state file's lock");
+        return false;
+    }
     return Write(state, error);
 }
 
 StateWatcher::StateWatcher(const std::wstring& path, std::function<void()> changed)
     : m_stop(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-    std::wstring folder = Folder(path);
+    std::wstring folder = Folder(FullPath(path));
     m_thread = std::thread([this, folder, changed = std::move(changed)] {
         HANDLE change = FindFirstChangeNotificationW(
             folder.c_str(), FALSE, FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_FILE_NAME);

@@ -241,6 +241,28 @@ def main():
     expect(code != 0 and line.startswith("halvo-sim: ") and "\n" not in line,
            f"a malformed state file: {line}")
 
+    # A missing file: show prints the built-in laptop and writes nothing; set, plug and format
+    # name the file and change nothing; a path no file can take is refused before anything runs.
+    missing = os.path.join(SHOTS, "missing.json")
+    if os.path.exists(missing):
+        os.remove(missing)
+    missing_arg = ["--state", "Z:" + missing.replace("/", "\\")]
+    shown = wine(SIM, "show", *missing_arg)
+    expect("Speakers (XAN High Definition Audio)" in shown and not os.path.exists(missing),
+           "show on a missing file prints the built-in machine and writes nothing")
+    for args in (["set", SPEAKERS, "PKEY_Xan_NaturalBass", "1"], ["plug", "none"],
+                 ["format", SPEAKERS, "48000", "24"],
+                 ["run", "--state", "Z:" + os.path.join(SHOTS, "no-such-folder", "s.json")
+                  .replace("/", "\\")]):
+        with tempfile.TemporaryFile() as err:
+            extra = [] if "--state" in args else missing_arg
+            code = subprocess.run([WINE_EXEC, SIM, *args, *extra], stdout=subprocess.DEVNULL,
+                                  stderr=err, timeout=60).returncode
+            err.seek(0)
+            line = err.read().decode().strip()
+        expect(code == 2 and line.startswith("halvo-sim: ") and ".json" in line and
+               not os.path.exists(missing), f"{args[0]} on an unusable state file: {line}")
+
     if failures:
         print(f"{len(failures)} end-to-end check(s) failed", file=sys.stderr)
         return 1
