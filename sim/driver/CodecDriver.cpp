@@ -51,10 +51,22 @@ struct ScopedCodecDriver::State {
     std::map<DWORD, DWORD> outputSizes;
 
     // The error the step must fail with now, or 0. The call is the one last listed in `calls`.
-    DWORD FailureFor(Step step, DWORD code = 0) {
+    // A call that can succeed unusably passes `unusable`, which tells whether the sweep asks for
+    // that answer now.
+    DWORD FailureFor(Step step, DWORD code = 0, bool* unusable = nullptr) {
         DWORD error = 0;
-        if (call_sweep::Active() && call_sweep::Fails(calls.back())) {
-            error = step == Step::Open ? ERROR_ACCESS_DENIED : ERROR_GEN_FAILURE;
+        if (call_sweep::Active()) {
+            switch (call_sweep::AnswerFor(calls.back(), unusable
+                                                            ? call_sweep::Offer::FailureOrUnusable
+                                                            : call_sweep::Offer::FailureOnly)) {
+                case call_sweep::Answer::Failure:
+                    error = step == Step::Open                                ? ERROR_ACCESS_DENIED
+                            : step == Step::Close || step == Step::DestroySet ? ERROR_INVALID_HANDLE
+                                                                              : ERROR_GEN_FAILURE;
+                    break;
+                case call_sweep::Answer::Unusable: *unusable = true; break;
+                case call_sweep::Answer::Ordinary: break;
+            }
         }
         for (FailureRule& rule : failures) {
             if (rule.step != step || (rule.code && *rule.code != code)) {
@@ -113,12 +125,14 @@ HDEVINFO WINAPI StandInGetClassDevsW(const GUID* classGuid, PCWSTR, HWND, DWORD 
     std::lock_guard<std::mutex> lock(g_state->mutex);
     g_state->calls.push_back("SetupDiGetClassDevsW");
     g_state->lastClassDevsFlags = flags;
-    if (DWORD error = g_state->FailureFor(Step::GetClassDevs)) {
+    // Unusable: an empty set, as when no interface of the class is present.
+    bool unusable = false;
+    if (DWORD error = g_state->FailureFor(Step::GetClassDevs, 0, &unusable)) {
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
     }
     std::vector<size_t> members;
-    if (classGuid && IsEqualGUID(*classGuid, kInterfaceClass)) {
+    if (!unusable && classGuid && IsEqualGUID(*classGuid, kInterfaceClass)) {
         for (size_t i = 0; i < g_state->interfaces.size(); ++i) {
             members.push_back(i);
         }
@@ -169,8 +183,16 @@ BOOL WINAPI StandInGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_
     DWORD needed = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) +
                                       (path.size() + 1) * sizeof(WCHAR));
     if (!detail) {
-        if (DWORD error = g_state->FailureFor(Step::SizeQuery)) {
+        // Unusable: success with a size of 0, a size no block can have.
+        bool unusable = false;
+        if (DWORD error = g_state->FailureFor(Step::SizeQuery, 0, &unusable)) {
             return Failed(error);
+        }
+        if (unusable) {
+            if (required) {
+                *required = 0;
+            }
+            return TRUE;
         }
         if (required) {
             *required = g_state->sizeAnswer == SizeAnswer::ZeroSize   ? 0
@@ -215,6 +237,8 @@ BOOL WINAPI StandInDeleteDeviceInterfaceData(HDEVINFO set, PSP_DEVICE_INTERFACE_
     return TRUE;
 }
 
+// A failing teardown call still ends what it was given: Windows fails it only for a handle that
+// is no longer valid, and a program has nothing better to do with the failure than to go on.
 BOOL WINAPI StandInDestroyDeviceInfoList(HDEVINFO set) {
     std::lock_guard<std::mutex> lock(g_state->mutex);
     DeviceInfoSet* info = g_state->FindSet(set);
@@ -225,6 +249,9 @@ BOOL WINAPI StandInDestroyDeviceInfoList(HDEVINFO set) {
         return Failed(ERROR_INVALID_HANDLE);
     }
     g_state->sets.erase(set);
+    if (DWORD error = g_state->FailureFor(Step::DestroySet)) {
+        return Failed(error);
+    }
     return TRUE;
 }
 
@@ -264,12 +291,21 @@ BOOL WINAPI StandInDeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD i
         g_state->unexpected.push_back("DeviceIoControl " + Hex(code) +
                                       " with input, overlapped or no byte count");
     }
-    if (DWORD error = g_state->FailureFor(Step::Control, code)) {
+    // Unusable: success with 0 bytes returned; a buffered control then copies nothing back, so
+    // the output keeps what the caller put there.
+    bool unusable = false;
+    if (DWORD error = g_state->FailureFor(Step::Control, code, &unusable)) {
         return Failed(error);
     }
     auto answer = g_state->answers.find(code);
     if (answer == g_state->answers.end()) {
         return Failed(ERROR_INVALID_FUNCTION);
+    }
+    if (unusable) {
+        if (returned) {
+            *returned = 0;
+        }
+        return TRUE;
     }
     const std::vector<BYTE>& bytes = answer->second.bytes;
     if (out) {
@@ -291,6 +327,9 @@ BOOL WINAPI StandInCloseHandle(HANDLE handle) {
         return Failed(ERROR_INVALID_HANDLE);
     }
     handles.erase(found);
+    if (DWORD error = g_state->FailureFor(Step::Close)) {
+        return Failed(error);
+    }
     return TRUE;
 }
 
