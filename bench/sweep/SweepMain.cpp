@@ -298,6 +298,19 @@ std::vector<RunChoice> Sample(const std::vector<sim::call_sweep::Call>& calls, u
     return std::vector<RunChoice>(chosen.begin(), chosen.end());
 }
 
+// The per-user switch's registry calls, and the calls that end what the program opened.
+bool IsRegistryCall(const std::string& name) {
+    return name.rfind("Reg", 0) == 0;
+}
+bool IsTeardownCall(const std::string& name) {
+    for (const char* kind : {"CloseHandle", "SetupDiDestroyDeviceInfoList", "FreeLibrary"}) {
+        if (name.rfind(kind, 0) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 size_t CountOf(const std::vector<RunChoice>& runs, Variant variant) {
     return static_cast<size_t>(std::count_if(
         runs.begin(), runs.end(), [&](const RunChoice& run) { return run.variant == variant; }));
@@ -335,8 +348,10 @@ int wmain(int argc, wchar_t** argv) {
     }
     const size_t total = sweep.calls.size();
     std::map<std::string, std::pair<int, bool>> kinds;  // count, and whether it can be unusable
-    size_t offeringUnusable = 0;
+    size_t offeringUnusable = 0, registry = 0, teardown = 0;
     for (const sim::call_sweep::Call& call : sweep.calls) {
+        registry += IsRegistryCall(call.name) ? 1 : 0;
+        teardown += IsTeardownCall(call.name) ? 1 : 0;
         auto& [count, unusable] = kinds[KindOf(call.name)];
         ++count;
         unusable = unusable || call.offersUnusable;
@@ -374,6 +389,8 @@ int wmain(int argc, wchar_t** argv) {
     bench::Figure("calls counted", static_cast<double>(total), "calls");
     bench::Figure("calls counted that can succeed unusably", static_cast<double>(offeringUnusable),
                   "calls");
+    bench::Figure("registry calls counted", static_cast<double>(registry), "calls");
+    bench::Figure("teardown calls counted", static_cast<double>(teardown), "calls");
     bench::Figure("failing runs passed",
                   static_cast<double>(CountOf(sweep.passed, Variant::Failure)), "runs",
                   bench::Goal::Equal, static_cast<double>(failing));

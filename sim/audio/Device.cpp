@@ -91,6 +91,7 @@ protected:
         if (!vista && !IsEqualIID(iid, kFxStoreAccess7)) {
             return E_NOINTERFACE;
         }
+        // QueryInterface hands out the interface or fails: no unusable answer.
         auto outcome = m_service->Enter(op::QueryFxStoreAccess);
         if (FAILED(outcome.result)) {
             return outcome.result;

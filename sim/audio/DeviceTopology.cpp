@@ -184,6 +184,7 @@ protected:
         if (!IsEqualIID(iid, IID_IPart)) {
             return E_NOINTERFACE;
         }
+        // QueryInterface hands out the interface or fails: no unusable answer.
         auto outcome = m_service->Enter(op::QueryPart);
         if (FAILED(outcome.result)) {
             return outcome.result;

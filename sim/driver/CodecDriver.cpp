@@ -114,6 +114,7 @@ HDEVINFO WINAPI StandInCreateDeviceInfoList(const GUID* classGuid, HWND parent) 
     if (classGuid || parent) {
         g_state->unexpected.push_back("SetupDiCreateDeviceInfoList with a class or a window");
     }
+    // An empty set is all this call ever gives: it has no unusable answer.
     if (DWORD error = g_state->FailureFor(Step::CreateSpareSet)) {
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
@@ -157,6 +158,7 @@ BOOL WINAPI StandInEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA deviceInf
         g_state->unexpected.push_back("SetupDiEnumDeviceInterfaces with a bad cbSize");
         return Failed(ERROR_INVALID_USER_BUFFER);
     }
+    // An interface is listed or the list has ended: no unusable answer.
     if (DWORD error = g_state->FailureFor(Step::EnumInterfaces)) {
         return Failed(error);
     }
@@ -202,6 +204,7 @@ BOOL WINAPI StandInGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_
         return g_state->sizeAnswer == SizeAnswer::Success ? TRUE
                                                           : Failed(ERROR_INSUFFICIENT_BUFFER);
     }
+    // The block holds the interface's path: no unusable answer.
     if (DWORD error = g_state->FailureFor(Step::DetailCall)) {
         return Failed(error);
     }
@@ -237,8 +240,9 @@ BOOL WINAPI StandInDeleteDeviceInterfaceData(HDEVINFO set, PSP_DEVICE_INTERFACE_
     return TRUE;
 }
 
-// A failing teardown call still ends what it was given: Windows fails it only for a handle that
-// is no longer valid, and a program has nothing better to do with the failure than to go on.
+// A failing teardown call (this one, CloseHandle) still ends what it was given: Windows fails it
+// only for a handle that is no longer valid, and a program can do nothing with the failure but go
+// on.
 BOOL WINAPI StandInDestroyDeviceInfoList(HDEVINFO set) {
     std::lock_guard<std::mutex> lock(g_state->mutex);
     DeviceInfoSet* info = g_state->FindSet(set);
@@ -262,6 +266,7 @@ HANDLE WINAPI StandInCreateFileW(LPCWSTR name, DWORD access, DWORD shareMode,
     g_state->calls.push_back("CreateFileW");
     g_state->lastOpen = {name ? name : L"",      access, shareMode, creation, flags, !!security,
                          templateFile != nullptr};
+    // A handle is the device's: no unusable answer.
     if (DWORD error = g_state->FailureFor(Step::Open)) {
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
