@@ -18,10 +18,10 @@ DWORD EnabledBit(int enabled) {
 // Mode-word field values by option code 0 to 4.
 constexpr DWORD kModeFieldByOption[] = {3, 2, 0, 1, 4};
 
-}  // namespace
-
-HRESULT ReadEffectWord(IPropertyStore* fxStore, const PROPERTYKEY& key, DWORD* word) {
+// GetValue's result, the value's payload, and whether the value held a number at all.
+HRESULT ReadWordValue(IPropertyStore* fxStore, const PROPERTYKEY& key, DWORD* word, bool* held) {
     *word = 0;
+    *held = false;
     if (!fxStore) {
         return E_POINTER;
     }
@@ -30,8 +30,22 @@ HRESULT ReadEffectWord(IPropertyStore* fxStore, const PROPERTYKEY& key, DWORD* w
     ULONG payload = 0;
     if (SUCCEEDED(hr) && GetPropVariantPayload32(*value.Get(), &payload)) {
         *word = payload;
+        *held = value->vt != VT_EMPTY && value->vt != VT_NULL;
     }
     return hr;
+}
+
+}  // namespace
+
+HRESULT ReadEffectWord(IPropertyStore* fxStore, const PROPERTYKEY& key, DWORD* word) {
+    bool held = false;
+    return ReadWordValue(fxStore, key, word, &held);
+}
+
+HRESULT ReadStoredEffectWord(IPropertyStore* fxStore, const PROPERTYKEY& key, DWORD* word) {
+    bool held = false;
+    HRESULT hr = ReadWordValue(fxStore, key, word, &held);
+    return SUCCEEDED(hr) && !held ? S_FALSE : hr;
 }
 
 void UnpackNaturalBass(DWORD word, NaturalBassSettings* settings) {

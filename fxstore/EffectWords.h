@@ -12,6 +12,10 @@
 // Reads one effect word through the FX store handle: the value's 32-bit payload whatever its
 // type. A failed read, or a value with no number in it, gives 0 (and GetValue's result).
 HRESULT ReadEffectWord(IPropertyStore* fxStore, const PROPERTYKEY& key, DWORD* word);
+// The same, but S_FALSE (and 0) when the read succeeded without a word: the store holds no value
+// for the key (VT_EMPTY) or one with no number in it. A command that changes one field of a word
+// builds on its last reading then: a word built on nothing would wipe the other fields.
+HRESULT ReadStoredEffectWord(IPropertyStore* fxStore, const PROPERTYKEY& key, DWORD* word);
 
 void UnpackNaturalBass(DWORD word, NaturalBassSettings* settings);
 void UnpackLevelWord(DWORD word, LevelWordSettings* settings);

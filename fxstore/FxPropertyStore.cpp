@@ -43,7 +43,12 @@ HRESULT OpenFxPropertyStore(LPCWSTR endpointId, IPropertyStore** fxStore) {
         return E_FAIL;
     }
     // The store stays usable after the accessor, the device and the enumerator are released.
-    return accessor->OpenFxStore(STGM_READ, fxStore);
+    hr = accessor->OpenFxStore(STGM_READ, fxStore);
+    if (SUCCEEDED(hr) && !*fxStore) {
+        // Success without a store would give the page nothing to read its words from.
+        return E_FAIL;
+    }
+    return hr;
 }
 
 HRESULT SetFxPropertyValue(LPCWSTR endpointId, const PROPERTYKEY& key, PROPVARIANT* value) {

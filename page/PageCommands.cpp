@@ -1,7 +1,7 @@
 // The page's answers to the user: each writes the effect word it changes at once. The controls
 // catch up when the store's change notification comes back. A command reads the word it changes
-// first; when that read fails it builds on the page's last reading, since a word built on nothing
-// would wipe the word's other fields.
+// first; when that read fails or finds no word it builds on the page's last reading, since a word
+// built on nothing would wipe the word's other fields.
 #include "app/EndpointNotifier.h"
 #include "fxstore/EffectState.h"
 #include "fxstore/EffectWords.h"
@@ -52,7 +52,7 @@ void CHalvoPageSoundRoom::OnBnClickedSoundSpaceExpander() {
     if (m_nFormFactor == Speakers) {
         if (m_pFxStore) {
             DWORD word = 0;
-            if (SUCCEEDED(ReadEffectWord(m_pFxStore, PKEY_Xan_Headphone, &word))) {
+            if (ReadStoredEffectWord(m_pFxStore, PKEY_Xan_Headphone, &word) == S_OK) {
                 UnpackHeadphone(word, &g_headphone);
             }
         }
@@ -65,7 +65,7 @@ void CHalvoPageSoundRoom::OnBnClickedSoundSpaceExpander() {
 void CHalvoPageSoundRoom::OnBnClickedHeadphone() {
     if (m_pFxStore) {
         DWORD word = 0;
-        if (SUCCEEDED(ReadEffectWord(m_pFxStore, PKEY_Xan_Headphone, &word))) {
+        if (ReadStoredEffectWord(m_pFxStore, PKEY_Xan_Headphone, &word) == S_OK) {
             UnpackHeadphone(word, &g_headphone);
         }
     }
@@ -87,7 +87,7 @@ void CHalvoPageSoundRoom::OnBnClickedHeadphone() {
 void CHalvoPageSoundRoom::OnBnClickedNaturalBass() {
     if (m_pFxStore) {
         DWORD word = 0;
-        if (SUCCEEDED(ReadEffectWord(m_pFxStore, PKEY_Xan_NaturalBass, &word))) {
+        if (ReadStoredEffectWord(m_pFxStore, PKEY_Xan_NaturalBass, &word) == S_OK) {
             UnpackNaturalBass(word, &g_naturalBass);
         }
     }
@@ -103,7 +103,7 @@ void CHalvoPageSoundRoom::OnNMReleasedcaptureBassBoost(NMHDR*, LRESULT* pResult)
     *pResult = 0;
     if (m_pFxStore) {
         DWORD word = 0;
-        if (SUCCEEDED(ReadEffectWord(m_pFxStore, PKEY_Xan_NaturalBass, &word))) {
+        if (ReadStoredEffectWord(m_pFxStore, PKEY_Xan_NaturalBass, &word) == S_OK) {
             UnpackNaturalBass(word, &g_naturalBass);
         }
     }

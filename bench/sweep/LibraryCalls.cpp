@@ -3,9 +3,9 @@
 #include <windows.h>
 
 #include <atomic>
-#include <cstring>
 #include <string>
 
+#include "bench/sweep/ImportTable.h"
 #include "endpoints/ExtensionLibrary.h"
 #include "sim/platform/CallSweep.h"
 
@@ -14,10 +14,13 @@ namespace {
 
 using LoadLibraryWFunction = HMODULE(WINAPI*)(LPCWSTR);
 using GetProcAddressFunction = FARPROC(WINAPI*)(HMODULE, LPCSTR);
+using FreeLibraryFunction = BOOL(WINAPI*)(HMODULE);
 
 LoadLibraryWFunction g_loadLibraryW = nullptr;
 GetProcAddressFunction g_getProcAddress = nullptr;
-// The extension library as last loaded through the sweep: its look-ups are swept.
+FreeLibraryFunction g_freeLibrary = nullptr;
+// The extension library as last loaded through the sweep: its look-ups and its unloading are
+// swept.
 std::atomic<HMODULE> g_extension{nullptr};
 
 bool IsExtensionLibrary(LPCWSTR name) {
@@ -28,6 +31,8 @@ bool IsExtensionLibrary(LPCWSTR name) {
     return _wcsicmp(base ? base + 1 : name, EXTENSION_LIBRARY_NAME) == 0;
 }
 
+// A module handle is the module: loading has no unusable answer. A library of that name that
+// lacks exports shows as failing look-ups.
 HMODULE WINAPI SweptLoadLibraryW(LPCWSTR name) {
     if (!IsExtensionLibrary(name)) {
         return g_loadLibraryW(name);
@@ -43,6 +48,7 @@ HMODULE WINAPI SweptLoadLibraryW(LPCWSTR name) {
     return module;
 }
 
+// An address cannot usefully be wrong: a look-up only fails.
 FARPROC WINAPI SweptGetProcAddress(HMODULE module, LPCSTR name) {
     // An ordinal is a number below 0x10000 in place of a name.
     if (!module || module != g_extension.load() || reinterpret_cast<ULONG_PTR>(name) < 0x10000) {
@@ -56,60 +62,31 @@ FARPROC WINAPI SweptGetProcAddress(HMODULE module, LPCSTR name) {
     return g_getProcAddress(module, name);
 }
 
-// The import table slot of function `name` imported from `dll` by this program, or null.
-void** ImportSlot(const char* dll, const char* name) {
-    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& directory =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (!directory.VirtualAddress) {
-        return nullptr;
+// A failing unload still lets go of the program's reference: Windows fails it only for a handle
+// that holds none, and the program has nothing better to do than to go on.
+BOOL WINAPI SweptFreeLibrary(HMODULE module) {
+    if (!module || module != g_extension.load()) {
+        return g_freeLibrary(module);
     }
-    for (auto* import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
-         import->Name; ++import) {
-        if (_stricmp(reinterpret_cast<const char*>(base + import->Name), dll) != 0) {
-            continue;
-        }
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->OriginalFirstThunk);
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
-                continue;
-            }
-            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), name) == 0) {
-                return reinterpret_cast<void**>(&slots->u1.Function);
-            }
-        }
+    BOOL freed = g_freeLibrary(module);
+    if (sim::call_sweep::Fails("FreeLibrary(XANPropPageExt.dll)")) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
     }
-    return nullptr;
-}
-
-bool Replace(void** slot, void* function) {
-    DWORD protection = 0;
-    if (!VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection)) {
-        return false;
-    }
-    *slot = function;
-    VirtualProtect(slot, sizeof *slot, protection, &protection);
-    return true;
+    return freed;
 }
 
 }  // namespace
 
 bool RouteLibraryCallsThroughSweep() {
-    void** load = ImportSlot("kernel32.dll", "LoadLibraryW");
-    void** lookUp = ImportSlot("kernel32.dll", "GetProcAddress");
-    if (!load || !lookUp) {
-        return false;
-    }
-    if (!g_loadLibraryW) {
-        g_loadLibraryW = reinterpret_cast<LoadLibraryWFunction>(*load);
-        g_getProcAddress = reinterpret_cast<GetProcAddressFunction>(*lookUp);
-    }
-    return Replace(load, reinterpret_cast<void*>(&SweptLoadLibraryW)) &&
-           Replace(lookUp, reinterpret_cast<void*>(&SweptGetProcAddress));
+    return ReplaceImport("kernel32.dll", "LoadLibraryW",
+                         reinterpret_cast<void*>(&SweptLoadLibraryW),
+                         reinterpret_cast<void**>(&g_loadLibraryW)) &&
+           ReplaceImport("kernel32.dll", "GetProcAddress",
+                         reinterpret_cast<void*>(&SweptGetProcAddress),
+                         reinterpret_cast<void**>(&g_getProcAddress)) &&
+           ReplaceImport("kernel32.dll", "FreeLibrary", reinterpret_cast<void*>(&SweptFreeLibrary),
+                         reinterpret_cast<void**>(&g_freeLibrary));
 }
 
 }  // namespace sweep

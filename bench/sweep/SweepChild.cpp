@@ -8,15 +8,15 @@
 #include <string>
 #include <thread>
 
-#include "bench/sweep/SweepRun.h"
-
 namespace sweep {
 namespace {
 
 // A run still going after this long has hung.
 constexpr DWORD kWatchdogMilliseconds = 20000;
 
-std::atomic<size_t> g_currentRun{0};
+// The run in progress, for the watchdog and the crash handler, which take no lock.
+std::atomic<size_t> g_currentCall{0};
+std::atomic<bool> g_currentUnusable{false};
 std::atomic<DWORD> g_runStart{0};
 
 void Line(const std::string& text) {
@@ -26,7 +26,10 @@ void Line(const std::string& text) {
 
 // The run in progress ends the process: its result is said first.
 [[noreturn]] void EndWith(const std::string& what, UINT code) {
-    Line("result " + std::to_string(g_currentRun.load()) + " FAIL " + what);
+    RunChoice run{g_currentCall.load(), g_currentUnusable.load()
+                                            ? sim::call_sweep::Variant::Unusable
+                                            : sim::call_sweep::Variant::Failure};
+    Line("result " + RunName(run) + " FAIL " + what);
     ::TerminateProcess(::GetCurrentProcess(), code);
     for (;;) {
     }
@@ -66,7 +69,7 @@ std::string Joined(const std::vector<std::string>& pieces) {
 
 }  // namespace
 
-int RunSweepChild(const std::vector<size_t>& runs, bool listCalls) {
+int RunSweepChild(const std::vector<RunChoice>& runs, bool listCalls) {
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     ::SetUnhandledExceptionFilter(&OnCrash);
     std::signal(SIGABRT, &OnAbort);
@@ -78,34 +81,38 @@ int RunSweepChild(const std::vector<size_t>& runs, bool listCalls) {
         return 2;
     }
     g_runStart = ::GetTickCount();
-    RunReport reference = RunOnce(0, nullptr);
+    RunReport reference = RunOnce(RunChoice{}, nullptr);
     g_runStart = 0;
     Line("calls " + std::to_string(reference.calls.size()));
     if (listCalls) {
         for (size_t i = 0; i < reference.calls.size(); ++i) {
-            Line("call " + std::to_string(i + 1) + " " + reference.calls[i]);
+            const sim::call_sweep::Call& call = reference.calls[i];
+            Line("call " + std::to_string(i + 1) +
+                 (call.offersUnusable ? " fail+unusable " : " fail ") + call.name);
         }
     }
     if (!reference.problems.empty()) {
         Line("error the fault-free run: " + Joined(reference.problems));
         return 2;
     }
-    for (size_t k : runs) {
-        std::string name = k <= reference.calls.size() ? reference.calls[k - 1] : "(none)";
-        g_currentRun = k;
-        Line("run " + std::to_string(k) + " " + name);
+    for (const RunChoice& run : runs) {
+        const size_t k = run.call;
+        std::string name = k <= reference.calls.size() ? reference.calls[k - 1].name : "(none)";
+        g_currentUnusable = run.variant == sim::call_sweep::Variant::Unusable;
+        g_currentCall = k;
+        Line("run " + RunName(run) + " " + name);
         g_runStart = ::GetTickCount();
-        RunReport report = RunOnce(k, &reference.written);
+        RunReport report = RunOnce(run, &reference.written);
         g_runStart = 0;
-        if (report.failedCall != name) {
-            // The run took another path than the fault-free one before call k: what failed is
-            // said, so the figure stays honest.
+        if (report.answeredCall != name) {
+            // The run took another path than the fault-free one before call k: what was answered
+            // otherwise is said, so the figure stays honest.
             report.problems.push_back(
                 "call " + std::to_string(k) + " was " +
-                (report.failedCall.empty() ? std::string("never made") : report.failedCall) +
+                (report.answeredCall.empty() ? std::string("never made") : report.answeredCall) +
                 " in this run");
         }
-        Line("result " + std::to_string(k) +
+        Line("result " + RunName(run) +
              (report.problems.empty() ? " pass" : " FAIL " + Joined(report.problems)));
     }
     return 0;

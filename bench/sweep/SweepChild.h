@@ -1,14 +1,16 @@
 #pragma once
 
-#include <cstddef>
 #include <vector>
+
+#include "bench/sweep/SweepRun.h"
 
 namespace sweep {
 
 // The runs one process of the sweep makes: first a fault-free run, which lists every outside call
-// ("calls N", then "call i NAME" for each when `listCalls`), then for each k in turn
-// "run k NAME", the run with call k failing, and "result k pass" or "result k FAIL what broke".
-// A run that hangs past the watchdog's time or crashes ends the process after its result line.
-int RunSweepChild(const std::vector<std::size_t>& runs, bool listCalls);
+// ("calls N", then for each when `listCalls` "call i fail NAME", or "call i fail+unusable NAME"
+// for a call that can also succeed unusably), then for each run R in turn ("17", or "17u": see
+// RunName) "run R NAME", the run itself, and "result R pass" or "result R FAIL what broke". A run
+// that hangs past the watchdog's time or crashes ends the process after its result line.
+int RunSweepChild(const std::vector<RunChoice>& runs, bool listCalls);
 
 }  // namespace sweep

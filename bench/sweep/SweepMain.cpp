@@ -1,8 +1,10 @@
-// halvo-sweep: the program's scripted use failed at every outside call in turn.
+// halvo-sweep: the program's scripted use with every outside call in turn failing, and, where the
+// call can, succeeding with an answer the program cannot use.
 //
-//   halvo-sweep                  every call k from 1 to N; the figures tell how many runs passed
-//   halvo-sweep --short          a seeded sample: the first call of every kind, and some more
-//   halvo-sweep --runs 5,17,40   those calls only
+//   halvo-sweep                  every call k from 1 to N, both ways; the figures tell how many
+//                                runs passed
+//   halvo-sweep --short          a seeded sample: the first call of every kind both ways, and more
+//   halvo-sweep --runs 5,17u,40  those runs only: call 5 and 40 failing, call 17 unusable
 // The last two end with a failure status when any run failed.
 //   halvo-sweep --child LIST     (internal) one process of runs; see SweepChild.h
 //
@@ -13,7 +15,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -26,34 +30,54 @@ namespace {
 
 // Runs per process; a process first makes its own fault-free run.
 constexpr size_t kBatch = 40;
-// The sample of a short sweep, the first call of every kind included.
-constexpr size_t kShortSample = 80;
+// The sample of a short sweep, the first call of every kind included both ways.
+constexpr size_t kShortSample = 120;
 // A process that says nothing for this long is ended (its watchdog has failed too).
 constexpr DWORD kSilenceMilliseconds = 60000;
 
-std::vector<size_t> ParseList(const std::wstring& text) {
-    std::vector<size_t> list;
+using sim::call_sweep::Variant;
+using sweep::RunChoice;
+
+// Runs by name, "5,17u,40"; names that name no run are left out.
+std::vector<RunChoice> ParseList(const std::wstring& text) {
+    std::vector<RunChoice> list;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find(L',', start);
         if (end == std::wstring::npos) {
             end = text.size();
         }
-        size_t k = wcstoul(text.substr(start, end - start).c_str(), nullptr, 10);
-        if (k) {
-            list.push_back(k);
+        std::wstring piece = text.substr(start, end - start);
+        RunChoice run;
+        if (sweep::ParseRunName(std::string(piece.begin(), piece.end()), &run)) {
+            list.push_back(run);
         }
         start = end + 1;
     }
     return list;
 }
 
-std::wstring FormatList(const std::vector<size_t>& list) {
+std::wstring FormatList(const std::vector<RunChoice>& list) {
     std::wstring text;
-    for (size_t k : list) {
-        text += (text.empty() ? L"" : L",") + std::to_wstring(k);
+    for (const RunChoice& run : list) {
+        std::string name = sweep::RunName(run);
+        text += (text.empty() ? L"" : L",") + std::wstring(name.begin(), name.end());
     }
     return text;
+}
+
+// "run R rest" or "result R rest": the run named and what follows it.
+bool ParseRunLine(const std::string& line, const char* head, RunChoice* run, std::string* rest) {
+    size_t headLength = std::strlen(head);
+    if (line.compare(0, headLength, head) != 0) {
+        return false;
+    }
+    size_t end = line.find(' ', headLength);
+    if (end == std::string::npos) {
+        end = line.size();
+    }
+    *rest = end < line.size() ? line.substr(end + 1) : "";
+    return sweep::ParseRunName(line.substr(headLength, end - headLength), run);
 }
 
 // One child process of the sweep, read line by line.
@@ -151,9 +175,9 @@ private:
 };
 
 struct Sweep {
-    std::vector<std::string> calls;  // the fault-free run's, in order
-    std::map<size_t, std::string> failures;
-    std::set<size_t> passed;
+    std::vector<sim::call_sweep::Call> calls;  // the fault-free run's, in order
+    std::map<RunChoice, std::string> failures;
+    std::set<RunChoice> passed;
 };
 
 // The counting run: every outside call of the scripted use.
@@ -161,8 +185,11 @@ bool Count(Sweep* sweep) {
     Child::Outcome outcome = Child::Run(L"--child --list");
     for (const std::string& line : outcome.lines) {
         if (line.rfind("call ", 0) == 0) {
-            size_t space = line.find(' ', 5);
-            sweep->calls.push_back(line.substr(space + 1));
+            size_t offers = line.find(' ', 5);
+            size_t name = line.find(' ', offers + 1);
+            sweep->calls.push_back(
+                {line.substr(name + 1),
+                 line.compare(offers + 1, name - offers - 1, "fail+unusable") == 0});
         } else if (line.rfind("error", 0) == 0) {
             std::printf("%s\n", line.c_str());
             return false;
@@ -176,53 +203,53 @@ bool Count(Sweep* sweep) {
     return true;
 }
 
-// Runs every k of the list, a batch per process; a process that ends early takes the run it was
+// Runs every run of the list, a batch per process; a process that ends early takes the run it was
 // in with it, and the rest go to a new one.
-void RunAll(const std::vector<size_t>& runs, Sweep* sweep) {
-    std::vector<size_t> left = runs;
+void RunAll(const std::vector<RunChoice>& runs, Sweep* sweep) {
+    std::vector<RunChoice> left = runs;
     while (!left.empty()) {
-        std::vector<size_t> batch(left.begin(),
-                                  left.begin() + static_cast<long>(std::min(kBatch, left.size())));
+        std::vector<RunChoice> batch(
+            left.begin(), left.begin() + static_cast<long>(std::min(kBatch, left.size())));
         Child::Outcome outcome = Child::Run(L"--child " + FormatList(batch));
-        size_t started = 0;
-        std::set<size_t> done;
+        std::optional<RunChoice> started;
+        std::set<RunChoice> done;
         for (const std::string& line : outcome.lines) {
-            size_t k = 0;
-            char verdict[8] = {};
-            int at = 0;
-            if (std::sscanf(line.c_str(), "run %zu", &k) == 1) {
-                started = k;
-            } else if (std::sscanf(line.c_str(), "result %zu %7s %n", &k, verdict, &at) >= 2) {
-                done.insert(k);
-                if (std::string(verdict) == "pass") {
-                    sweep->passed.insert(k);
+            RunChoice run;
+            std::string rest;
+            if (ParseRunLine(line, "run ", &run, &rest)) {
+                started = run;
+            } else if (ParseRunLine(line, "result ", &run, &rest)) {
+                done.insert(run);
+                if (rest == "pass") {
+                    sweep->passed.insert(run);
                 } else {
-                    sweep->failures[k] = line.substr(static_cast<size_t>(at));
+                    sweep->failures[run] = rest.rfind("FAIL ", 0) == 0 ? rest.substr(5) : rest;
                 }
             } else if (line.rfind("error", 0) == 0) {
-                for (size_t k2 : batch) {
-                    sweep->failures[k2] = line;
+                for (const RunChoice& other : batch) {
+                    sweep->failures[other] = line;
                 }
                 return;
             }
         }
-        if (started && !done.count(started)) {
-            sweep->failures[started] = outcome.silent ? "hang: the process fell silent"
-                                                      : "the run ended the process (exit code " +
-                                                            std::to_string(outcome.exitCode) + ")";
-            std::printf("\nresult %zu FAIL %s\n", started, sweep->failures[started].c_str());
-            done.insert(started);
+        if (started && !done.count(*started)) {
+            sweep->failures[*started] = outcome.silent ? "hang: the process fell silent"
+                                                       : "the run ended the process (exit code " +
+                                                             std::to_string(outcome.exitCode) + ")";
+            std::printf("\nresult %s FAIL %s\n", sweep::RunName(*started).c_str(),
+                        sweep->failures[*started].c_str());
+            done.insert(*started);
         }
         if (done.empty()) {
-            for (size_t k : batch) {
-                sweep->failures[k] = "the process ended before its first run";
+            for (const RunChoice& run : batch) {
+                sweep->failures[run] = "the process ended before its first run";
             }
             return;
         }
-        std::vector<size_t> rest;
-        for (size_t k : left) {
-            if (!done.count(k)) {
-                rest.push_back(k);
+        std::vector<RunChoice> rest;
+        for (const RunChoice& run : left) {
+            if (!done.count(run)) {
+                rest.push_back(run);
             }
         }
         left = rest;
@@ -238,20 +265,59 @@ std::string KindOf(const std::string& call) {
     return call.substr(0, call.find(" {"));
 }
 
-// The first call of every kind, then calls drawn with a fixed seed up to the sample's size.
-std::vector<size_t> Sample(const std::vector<std::string>& calls, unsigned seed) {
-    std::set<size_t> chosen;
+// Every run of the whole sweep: each call failing, and succeeding unusably where it can.
+std::vector<RunChoice> AllRuns(const std::vector<sim::call_sweep::Call>& calls) {
+    std::vector<RunChoice> runs;
+    for (size_t k = 1; k <= calls.size(); ++k) {
+        runs.push_back({k, Variant::Failure});
+        if (calls[k - 1].offersUnusable) {
+            runs.push_back({k, Variant::Unusable});
+        }
+    }
+    return runs;
+}
+
+// The first call of every kind both ways, then runs drawn with a fixed seed up to the sample's
+// size.
+std::vector<RunChoice> Sample(const std::vector<sim::call_sweep::Call>& calls, unsigned seed) {
+    std::vector<RunChoice> all = AllRuns(calls);
+    std::set<RunChoice> chosen;
     std::set<std::string> kinds;
     for (size_t i = 0; i < calls.size(); ++i) {
-        if (kinds.insert(KindOf(calls[i])).second) {
-            chosen.insert(i + 1);
+        if (kinds.insert(KindOf(calls[i].name)).second) {
+            chosen.insert({i + 1, Variant::Failure});
+            if (calls[i].offersUnusable) {
+                chosen.insert({i + 1, Variant::Unusable});
+            }
         }
     }
     std::mt19937 random(seed);
-    while (chosen.size() < std::min(kShortSample, calls.size())) {
-        chosen.insert(std::uniform_int_distribution<size_t>(1, calls.size())(random));
+    while (chosen.size() < std::min(kShortSample, all.size())) {
+        chosen.insert(all[std::uniform_int_distribution<size_t>(0, all.size() - 1)(random)]);
     }
-    return std::vector<size_t>(chosen.begin(), chosen.end());
+    return std::vector<RunChoice>(chosen.begin(), chosen.end());
+}
+
+// The per-user switch's registry calls, and the calls that end what the program opened.
+bool IsRegistryCall(const std::string& name) {
+    return name.rfind("Reg", 0) == 0;
+}
+bool IsTeardownCall(const std::string& name) {
+    for (const char* kind : {"CloseHandle", "SetupDiDestroyDeviceInfoList", "FreeLibrary"}) {
+        if (name.rfind(kind, 0) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+size_t CountOf(const std::vector<RunChoice>& runs, Variant variant) {
+    return static_cast<size_t>(std::count_if(
+        runs.begin(), runs.end(), [&](const RunChoice& run) { return run.variant == variant; }));
+}
+
+size_t CountOf(const std::set<RunChoice>& runs, Variant variant) {
+    return CountOf(std::vector<RunChoice>(runs.begin(), runs.end()), variant);
 }
 
 }  // namespace
@@ -261,17 +327,17 @@ int wmain(int argc, wchar_t** argv) {
     if (!args.empty() && args[0] == L"--child") {
         bool list = args.size() > 1 && args[1] == L"--list";
         return sweep::RunSweepChild(
-            args.size() > 1 && !list ? ParseList(args[1]) : std::vector<size_t>{}, list);
+            args.size() > 1 && !list ? ParseList(args[1]) : std::vector<RunChoice>{}, list);
     }
     bool shortRun = false;
-    std::vector<size_t> chosen;
+    std::vector<RunChoice> chosen;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == L"--short") {
             shortRun = true;
         } else if (args[i] == L"--runs" && i + 1 < args.size()) {
             chosen = ParseList(args[++i]);
         } else {
-            std::fprintf(stderr, "usage: halvo-sweep [--short | --runs K,K,...]\n");
+            std::fprintf(stderr, "usage: halvo-sweep [--short | --runs K,Ku,...]\n");
             return 2;
         }
     }
@@ -281,35 +347,56 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     const size_t total = sweep.calls.size();
-    std::map<std::string, int> kinds;
-    for (const std::string& call : sweep.calls) {
-        ++kinds[KindOf(call)];
+    std::map<std::string, std::pair<int, bool>> kinds;  // count, and whether it can be unusable
+    size_t offeringUnusable = 0, registry = 0, teardown = 0;
+    for (const sim::call_sweep::Call& call : sweep.calls) {
+        registry += IsRegistryCall(call.name) ? 1 : 0;
+        teardown += IsTeardownCall(call.name) ? 1 : 0;
+        auto& [count, unusable] = kinds[KindOf(call.name)];
+        ++count;
+        unusable = unusable || call.offersUnusable;
+        offeringUnusable += call.offersUnusable ? 1 : 0;
     }
-    std::printf("The scripted use makes %zu outside calls:\n", total);
-    for (const auto& [kind, count] : kinds) {
-        std::printf("  %4d  %s\n", count, kind.c_str());
+    std::printf(
+        "The scripted use makes %zu outside calls, %zu of which can also succeed "
+        "unusably:\n",
+        total, offeringUnusable);
+    for (const auto& [kind, entry] : kinds) {
+        std::printf("  %4d  %-16s %s\n", entry.first, entry.second ? "fail, unusable" : "fail",
+                    kind.c_str());
     }
-    std::vector<size_t> runs = chosen;
+    std::vector<RunChoice> runs = chosen;
     if (runs.empty() && shortRun) {
         runs = Sample(sweep.calls, 20261208);
     } else if (runs.empty()) {
-        for (size_t k = 1; k <= total; ++k) {
-            runs.push_back(k);
-        }
+        runs = AllRuns(sweep.calls);
     }
-    std::erase_if(runs, [&](size_t k) { return k > total; });
-    std::printf("Failing %zu of them, each in a run of its own.\n", runs.size());
+    std::erase_if(runs, [&](const RunChoice& run) { return run.call > total; });
+    const size_t failing = CountOf(runs, Variant::Failure);
+    const size_t unusable = CountOf(runs, Variant::Unusable);
+    std::printf(
+        "Running %zu of them failing and %zu succeeding unusably, each in a run of its "
+        "own.\n",
+        failing, unusable);
     std::fflush(stdout);
     RunAll(runs, &sweep);
     std::printf("\n");
-    for (const auto& [k, what] : sweep.failures) {
-        std::printf("FAILED run %zu (%s): %s\n", k, sweep.calls[k - 1].c_str(), what.c_str());
+    for (const auto& [run, what] : sweep.failures) {
+        std::printf("FAILED run %s (%s): %s\n", sweep::RunName(run).c_str(),
+                    sweep.calls[run.call - 1].name.c_str(), what.c_str());
     }
     double seconds = (::GetTickCount() - start) / 1000.0;
     bench::Figure("calls counted", static_cast<double>(total), "calls");
-    bench::Figure("calls swept", static_cast<double>(runs.size()), "calls");
-    bench::Figure("sweep runs passed", static_cast<double>(sweep.passed.size()), "runs",
-                  bench::Goal::Equal, static_cast<double>(runs.size()));
+    bench::Figure("calls counted that can succeed unusably", static_cast<double>(offeringUnusable),
+                  "calls");
+    bench::Figure("registry calls counted", static_cast<double>(registry), "calls");
+    bench::Figure("teardown calls counted", static_cast<double>(teardown), "calls");
+    bench::Figure("failing runs passed",
+                  static_cast<double>(CountOf(sweep.passed, Variant::Failure)), "runs",
+                  bench::Goal::Equal, static_cast<double>(failing));
+    bench::Figure("unusable-answer runs passed",
+                  static_cast<double>(CountOf(sweep.passed, Variant::Unusable)), "runs",
+                  bench::Goal::Equal, static_cast<double>(unusable));
     bench::Figure("sweep time", seconds, "s");
     // The whole sweep reports its figures; a chosen part is a test, which fails with any run.
     return sweep.passed.size() == runs.size() || (!shortRun && chosen.empty()) ? 0 : 1;

@@ -5,9 +5,11 @@
 #include <memory>
 
 #include "bench/sweep/LibraryCalls.h"
+#include "bench/sweep/RegistryCalls.h"
 #include "bench/sweep/ScriptedUse.h"
 #include "bench/sweep/StoredValues.h"
 #include "endpoints/ExtensionLibrary.h"
+#include "fxstore/EffectState.h"
 #include "page/DeviceCallback.h"
 #include "sim/audio/AudioService.h"
 #include "sim/audio/MallocSpy.h"
@@ -42,6 +44,19 @@ int VisibleThreadWindows() {
     return visible;
 }
 
+// The built-in laptop with its speakers at 96000 Hz, a format the effects do not take: the first
+// effect the script switches on forces stereo 48000 Hz. The forcing is then swept like every
+// other step, and what it writes is among the fault-free run's values, as it must be for a run in
+// which a format read finds nothing and the program forces the format again.
+sim::machine::MachineState SweepMachine() {
+    sim::machine::MachineState machine = sim::machine::DefaultMachine();
+    if (sim::machine::EndpointState* speakers = machine.Find(kSpeakers)) {
+        sim::machine::PutEntry(speakers->properties, PKEY_AudioEngine_DeviceFormat,
+                               sim::machine::DeviceFormat(96000, 24));
+    }
+    return machine;
+}
+
 std::string Joined(const std::vector<std::string>& pieces) {
     std::string text;
     for (const std::string& piece : pieces) {
@@ -52,6 +67,26 @@ std::string Joined(const std::vector<std::string>& pieces) {
 
 }  // namespace
 
+std::string RunName(const RunChoice& run) {
+    return std::to_string(run.call) +
+           (run.variant == sim::call_sweep::Variant::Unusable ? "u" : "");
+}
+
+bool ParseRunName(const std::string& text, RunChoice* run) {
+    size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
+        ++digits;
+    }
+    std::string rest = text.substr(digits);
+    if (digits == 0 || digits > 9 || (!rest.empty() && rest != "u")) {
+        return false;
+    }
+    run->call = std::stoul(text.substr(0, digits));
+    run->variant =
+        rest.empty() ? sim::call_sweep::Variant::Failure : sim::call_sweep::Variant::Unusable;
+    return run->call != 0;
+}
+
 bool PrepareRuns(std::string* problem) {
     HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     if (FAILED(init)) {
@@ -60,13 +95,25 @@ bool PrepareRuns(std::string* problem) {
     }
     sim::audio::InstallMallocSpy();
     if (!RouteLibraryCallsThroughSweep()) {
-        *problem = "LoadLibraryW or GetProcAddress is not in this program's import table";
+        *problem = "LoadLibraryW, GetProcAddress or FreeLibrary is not in this program's imports";
+        return false;
+    }
+    if (!RouteRegistryCallsThroughSweep()) {
+        *problem =
+            "RegOpenKeyExW, RegQueryValueExW or RegCloseKey is not in this program's imports";
         return false;
     }
     return true;
 }
 
-RunReport RunOnce(size_t failCall, const WrittenValues* reference) {
+RunReport RunOnce(const RunChoice& run, const WrittenValues* reference) {
+    // Each run starts as a new process of the program would, with the cached effect records
+    // zero, not with what the run before left in them.
+    g_naturalBass = {};
+    g_levelWord = {};
+    g_soundSpaceExpander = {};
+    g_headphone = {};
+    g_modeWord = {};
     RunReport report;
     size_t blocksAtStart = sim::audio::LiveCoTaskMemBlocks();
     std::shared_ptr<sim::audio::AudioService> service;
@@ -78,7 +125,7 @@ RunReport RunOnce(size_t failCall, const WrittenValues* reference) {
         endpointIds.push_back(endpoint.id);
     }
     {
-        sim::machine::Bench bench(sim::machine::DefaultMachine());
+        sim::machine::Bench bench(SweepMachine());
         service = sim::audio::AudioService::Current();
         before = Snapshot(*service, endpointIds);
         // Each change is told before the writer goes on, so that the page's refreshes, and the
@@ -86,20 +133,16 @@ RunReport RunOnce(size_t failCall, const WrittenValues* reference) {
         sim::audio::AudioService* told = service.get();
         service->SetWriteObserver(
             [told](const sim::audio::WriteRecord&) { told->FlushNotifications(); });
-        if (failCall) {
-            sim::call_sweep::StartFailing(failCall);
-        } else {
-            sim::call_sweep::StartCounting();
-        }
+        sim::call_sweep::StartAnswering(run.call, run.variant);
         use = RunScriptedUse(bench);
         sim::call_sweep::Stop();
-        report.calls = sim::call_sweep::Calls();
-        report.failedCall = sim::call_sweep::FailedCall();
+        report.calls = sim::call_sweep::RecordedCalls();
+        report.answeredCall = sim::call_sweep::AnsweredCall();
         service->FlushNotifications();
         after = Snapshot(*service, endpointIds);
         report.written = Written(*service);
         driverLeftovers = bench.Driver().Leftovers();
-        if (report.failedCall == sim::audio::op::UnregisterCallback) {
+        if (report.answeredCall == sim::audio::op::UnregisterCallback) {
             CheckKeptClients(*service, &report.problems);
         }
     }
@@ -111,6 +154,9 @@ RunReport RunOnce(size_t failCall, const WrittenValues* reference) {
     service.reset();
     if (!driverLeftovers.empty()) {
         problems.push_back("driver: " + driverLeftovers);
+    }
+    if (std::string keys = OpenSwitchKeys(); !keys.empty()) {
+        problems.push_back("registry: " + keys);
     }
     size_t blocks = sim::audio::LiveCoTaskMemBlocks();
     if (blocks != blocksAtStart) {
@@ -130,7 +176,7 @@ RunReport RunOnce(size_t failCall, const WrittenValues* reference) {
     for (const std::string& problem : use.problems) {
         problems.push_back(problem);
     }
-    if (!failCall && static_cast<size_t>(use.stepsDone) != ScriptSteps().size()) {
+    if (!run.call && static_cast<size_t>(use.stepsDone) != ScriptSteps().size()) {
         problems.push_back("the fault-free run did " + std::to_string(use.stepsDone) + " of the " +
                            std::to_string(ScriptSteps().size()) + " steps");
     }

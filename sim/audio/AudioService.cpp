@@ -233,7 +233,8 @@ void AudioService::SetCallObserver(std::function<void(const char*)> observer) {
     m_callObserver = std::move(observer);
 }
 
-AudioService::Outcome AudioService::Enter(const char* operation, const PROPERTYKEY* key) {
+AudioService::Outcome AudioService::Enter(const char* operation, const PROPERTYKEY* key,
+                                          Offers offers) {
     std::function<void(const char*)> observer;
     {
         std::lock_guard<std::mutex> lock(m_callObserverMutex);
@@ -250,9 +251,16 @@ AudioService::Outcome AudioService::Enter(const char* operation, const PROPERTYK
     } else {
         ++call->second;
     }
-    Outcome outcome{S_OK, false};
-    if (call_sweep::Active() && call_sweep::Fails(SweepName(operation, key))) {
-        outcome = {E_FAIL, false};
+    Outcome outcome{S_OK, false, false};
+    if (call_sweep::Active()) {
+        switch (call_sweep::AnswerFor(SweepName(operation, key),
+                                      offers == Offers::Unusable
+                                          ? call_sweep::Offer::FailureOrUnusable
+                                          : call_sweep::Offer::FailureOnly)) {
+            case call_sweep::Answer::Failure: outcome.result = E_FAIL; break;
+            case call_sweep::Answer::Unusable: outcome.unusable = true; break;
+            case call_sweep::Answer::Ordinary: break;
+        }
     }
     for (FailureRule& rule : m_failures) {
         if (rule.operation != operation || (rule.key && (!key || !SameKey(*rule.key, *key)))) {
@@ -260,7 +268,7 @@ AudioService::Outcome AudioService::Enter(const char* operation, const PROPERTYK
         }
         ++rule.seen;
         if (rule.nth == 0 || rule.nth == rule.seen) {
-            outcome = {rule.result, rule.null};
+            outcome = {rule.result, rule.null, false};
         }
     }
     return outcome;

@@ -146,11 +146,17 @@ public:
     void DropClients();
 
     // --- For the service's own COM objects. ---
+    // How a call is to end: with `result`, with a null result (SucceedWithNull), or, for the call
+    // sweep, with the unusable answer the method offers (Offers::Unusable), described where the
+    // method produces it.
     struct Outcome {
         HRESULT result;
         bool null;
+        bool unusable;
     };
-    Outcome Enter(const char* operation, const PROPERTYKEY* key = nullptr);
+    enum class Offers { FailureOnly, Unusable };
+    Outcome Enter(const char* operation, const PROPERTYKEY* key = nullptr,
+                  Offers offers = Offers::FailureOnly);
     bool HasEndpoint(const std::wstring& id) const;
     std::vector<std::wstring> EndpointIds(EDataFlow flow, DWORD stateMask) const;
     bool EndpointState(const std::wstring& id, DWORD* state) const;

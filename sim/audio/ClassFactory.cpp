@@ -57,6 +57,7 @@ public:
         if (!service) {
             return CO_E_SERVER_STOPPING;
         }
+        // Creation hands out an object or fails: no unusable answer.
         auto outcome =
             service->Enter(m_kind == FactoryKind::DeviceEnumerator ? op::CreateDeviceEnumerator
                                                                    : op::CreateEndpointConfig);

@@ -16,7 +16,9 @@ public:
     // Only the device topology: the system activates nothing else here.
     HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD context, PROPVARIANT* parameters,
                                        void** object) override {
-        auto outcome = m_service->Enter(op::Activate);
+        // Unusable: the topology of an endpoint removed as it was activated; its calls answer
+        // E_NOTFOUND.
+        auto outcome = m_service->Enter(op::Activate, nullptr, AudioService::Offers::Unusable);
         if (context != CLSCTX_ALL || parameters) {
             m_service->Unexpected("IMMDevice::Activate without CLSCTX_ALL or with parameters");
         }
@@ -34,7 +36,7 @@ public:
             return E_NOTFOUND;
         }
         if (!outcome.null) {
-            *object = NewDeviceTopology(m_service, m_id);
+            *object = NewDeviceTopology(m_service, outcome.unusable ? kRemovedEndpointId : m_id);
         }
         return S_OK;
     }
@@ -44,7 +46,8 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE GetId(LPWSTR* id) override {
-        auto outcome = m_service->Enter(op::GetId);
+        // Unusable: an empty id, in a block of its own that the caller frees as any other.
+        auto outcome = m_service->Enter(op::GetId, nullptr, AudioService::Offers::Unusable);
         if (!id) {
             return E_POINTER;
         }
@@ -55,17 +58,19 @@ public:
         if (outcome.null) {
             return S_OK;
         }
-        size_t bytes = (m_id.size() + 1) * sizeof(wchar_t);
+        const std::wstring given = outcome.unusable ? std::wstring() : m_id;
+        size_t bytes = (given.size() + 1) * sizeof(wchar_t);
         *id = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
         if (!*id) {
             return E_OUTOFMEMORY;
         }
-        std::memcpy(*id, m_id.c_str(), bytes);
+        std::memcpy(*id, given.c_str(), bytes);
         return S_OK;
     }
 
     HRESULT STDMETHODCALLTYPE GetState(DWORD* state) override {
-        auto outcome = m_service->Enter(op::GetState);
+        // Unusable: DEVICE_STATE_NOTPRESENT, the state of an endpoint that has been removed.
+        auto outcome = m_service->Enter(op::GetState, nullptr, AudioService::Offers::Unusable);
         if (!state) {
             return E_POINTER;
         }
@@ -73,7 +78,7 @@ public:
         if (FAILED(outcome.result)) {
             return outcome.result;
         }
-        if (!m_service->EndpointState(m_id, state)) {
+        if (outcome.unusable || !m_service->EndpointState(m_id, state)) {
             *state = DEVICE_STATE_NOTPRESENT;
         }
         return S_OK;
@@ -86,6 +91,7 @@ protected:
         if (!vista && !IsEqualIID(iid, kFxStoreAccess7)) {
             return E_NOINTERFACE;
         }
+        // QueryInterface hands out the interface or fails: no unusable answer.
         auto outcome = m_service->Enter(op::QueryFxStoreAccess);
         if (FAILED(outcome.result)) {
             return outcome.result;

@@ -5,13 +5,16 @@
 namespace sim::audio {
 namespace {
 
+using Offers = AudioService::Offers;
+
 class DeviceEnumerator final : public ComObject<IMMDeviceEnumerator, ObjectKind::DeviceEnumerator> {
 public:
     using ComObject::ComObject;
 
     HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow flow, DWORD stateMask,
                                                  IMMDeviceCollection** devices) override {
-        auto outcome = m_service->Enter(op::EnumAudioEndpoints);
+        // Unusable: a collection with no endpoint in it, as Windows gives when none matches.
+        auto outcome = m_service->Enter(op::EnumAudioEndpoints, nullptr, Offers::Unusable);
         if (!devices) {
             return E_POINTER;
         }
@@ -24,7 +27,9 @@ public:
             return E_INVALIDARG;
         }
         if (!outcome.null) {
-            *devices = NewDeviceCollection(m_service, m_service->EndpointIds(flow, stateMask));
+            *devices = NewDeviceCollection(
+                m_service, outcome.unusable ? std::vector<std::wstring>{}
+                                            : m_service->EndpointIds(flow, stateMask));
         }
         return S_OK;
     }
@@ -50,7 +55,8 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE GetDevice(LPCWSTR id, IMMDevice** device) override {
-        auto outcome = m_service->Enter(op::GetDevice);
+        // Unusable: success without a device, a case the program's own rules name.
+        auto outcome = m_service->Enter(op::GetDevice, nullptr, Offers::Unusable);
         if (!device) {
             return E_POINTER;
         }
@@ -58,7 +64,7 @@ public:
         if (FAILED(outcome.result)) {
             return outcome.result;
         }
-        if (outcome.null) {
+        if (outcome.null || outcome.unusable) {
             return S_OK;
         }
         if (!id) {
@@ -96,7 +102,8 @@ public:
         : ComObject(std::move(service)), m_ids(std::move(ids)) {}
 
     HRESULT STDMETHODCALLTYPE GetCount(UINT* count) override {
-        auto outcome = m_service->Enter(op::CollectionGetCount);
+        // Unusable: a count of 0.
+        auto outcome = m_service->Enter(op::CollectionGetCount, nullptr, Offers::Unusable);
         if (!count) {
             return E_POINTER;
         }
@@ -104,12 +111,13 @@ public:
         if (FAILED(outcome.result)) {
             return outcome.result;
         }
-        *count = static_cast<UINT>(m_ids.size());
+        *count = outcome.unusable ? 0 : static_cast<UINT>(m_ids.size());
         return S_OK;
     }
 
     HRESULT STDMETHODCALLTYPE Item(UINT index, IMMDevice** device) override {
-        auto outcome = m_service->Enter(op::CollectionItem);
+        // Unusable: the item is an endpoint removed since the collection was taken.
+        auto outcome = m_service->Enter(op::CollectionItem, nullptr, Offers::Unusable);
         if (!device) {
             return E_POINTER;
         }
@@ -121,7 +129,7 @@ public:
             return E_INVALIDARG;
         }
         if (!outcome.null) {
-            *device = NewDevice(m_service, m_ids[index]);
+            *device = NewDevice(m_service, outcome.unusable ? kRemovedEndpointId : m_ids[index]);
         }
         return S_OK;
     }

@@ -11,6 +11,8 @@
 namespace sim::audio {
 namespace {
 
+using Offers = AudioService::Offers;
+
 HRESULT NotImplemented(AudioService& service, const char* method) {
     service.Unexpected(std::string("call of unimplemented ") + method);
     return E_NOTIMPL;
@@ -22,12 +24,13 @@ public:
         : ComObject(std::move(service)), m_id(std::move(id)) {}
 
     HRESULT STDMETHODCALLTYPE GetJackCount(UINT* count) override {
-        auto outcome = m_service->Enter(op::GetJackCount);
+        // Unusable: no jack described.
+        auto outcome = m_service->Enter(op::GetJackCount, nullptr, Offers::Unusable);
         if (!count) {
             return E_POINTER;
         }
         *count = 0;
-        if (FAILED(outcome.result)) {
+        if (FAILED(outcome.result) || outcome.unusable) {
             return outcome.result;
         }
         EndpointTopology topology;
@@ -41,7 +44,9 @@ public:
     // A failed call leaves the caller's structure as it was.
     HRESULT STDMETHODCALLTYPE GetJackDescription(UINT index,
                                                  KSJACK_DESCRIPTION* description) override {
-        auto outcome = m_service->Enter(op::GetJackDescription);
+        // Unusable: a jack the driver describes as nothing: no channels, no colour, connection
+        // type and location unknown, nothing plugged in.
+        auto outcome = m_service->Enter(op::GetJackDescription, nullptr, Offers::Unusable);
         if (!description) {
             return E_POINTER;
         }
@@ -55,7 +60,7 @@ public:
         if (index >= topology.jackCount) {
             return E_INVALIDARG;
         }
-        *description = topology.jack;
+        *description = outcome.unusable ? KSJACK_DESCRIPTION{} : topology.jack;
         return S_OK;
     }
 
@@ -113,7 +118,9 @@ public:
     ULONG STDMETHODCALLTYPE Release() override { return Connector::Release(); }
 
     HRESULT STDMETHODCALLTYPE Activate(DWORD context, REFIID iid, void** object) override {
-        auto outcome = m_service->Enter(op::PartActivate);
+        // Unusable: the jack description of an endpoint removed meanwhile; its calls answer
+        // E_NOTFOUND.
+        auto outcome = m_service->Enter(op::PartActivate, nullptr, Offers::Unusable);
         if (context != CLSCTX_ALL) {
             m_service->Unexpected("IPart::Activate without CLSCTX_ALL");
         }
@@ -128,7 +135,8 @@ public:
             return E_NOINTERFACE;
         }
         if (!outcome.null) {
-            *object = static_cast<IKsJackDescription*>(new JackDescription(m_service, m_id));
+            *object = static_cast<IKsJackDescription*>(
+                new JackDescription(m_service, outcome.unusable ? kRemovedEndpointId : m_id));
         }
         return S_OK;
     }
@@ -176,6 +184,7 @@ protected:
         if (!IsEqualIID(iid, IID_IPart)) {
             return E_NOINTERFACE;
         }
+        // QueryInterface hands out the interface or fails: no unusable answer.
         auto outcome = m_service->Enter(op::QueryPart);
         if (FAILED(outcome.result)) {
             return outcome.result;
@@ -194,7 +203,8 @@ public:
     using Connector::Connector;
 
     HRESULT STDMETHODCALLTYPE GetConnectedTo(IConnector** other) override {
-        auto outcome = m_service->Enter(op::GetConnectedTo);
+        // Unusable: the other side belongs to an endpoint removed meanwhile.
+        auto outcome = m_service->Enter(op::GetConnectedTo, nullptr, Offers::Unusable);
         if (!other) {
             return E_POINTER;
         }
@@ -206,7 +216,8 @@ public:
             return E_NOTFOUND;
         }
         if (!outcome.null) {
-            *other = static_cast<IConnector*>(new AdapterConnector(m_service, m_id));
+            *other = static_cast<IConnector*>(
+                new AdapterConnector(m_service, outcome.unusable ? kRemovedEndpointId : m_id));
         }
         return S_OK;
     }
@@ -227,12 +238,13 @@ public:
         : ComObject(std::move(service)), m_id(std::move(id)) {}
 
     HRESULT STDMETHODCALLTYPE GetConnectorCount(UINT* count) override {
-        auto outcome = m_service->Enter(op::GetConnectorCount);
+        // Unusable: a count of 0.
+        auto outcome = m_service->Enter(op::GetConnectorCount, nullptr, Offers::Unusable);
         if (!count) {
             return E_POINTER;
         }
         *count = 0;
-        if (FAILED(outcome.result)) {
+        if (FAILED(outcome.result) || outcome.unusable) {
             return outcome.result;
         }
         EndpointTopology topology;
@@ -244,7 +256,8 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE GetConnector(UINT index, IConnector** connector) override {
-        auto outcome = m_service->Enter(op::GetConnector);
+        // Unusable: a connector connected to nothing, whose GetConnectedTo answers E_NOTFOUND.
+        auto outcome = m_service->Enter(op::GetConnector, nullptr, Offers::Unusable);
         if (!connector) {
             return E_POINTER;
         }
@@ -260,7 +273,8 @@ public:
             return E_INVALIDARG;
         }
         if (!outcome.null) {
-            *connector = new EndpointConnector(m_service, m_id);
+            *connector =
+                new EndpointConnector(m_service, outcome.unusable ? kRemovedEndpointId : m_id);
         }
         return S_OK;
     }

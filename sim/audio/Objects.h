@@ -13,6 +13,13 @@
 // Factories of the service's COM objects; each returns an object holding one reference.
 namespace sim::audio {
 
+// The id of an endpoint that has been removed, which no machine lists. Windows still hands out
+// objects of a removed endpoint (a device taken from an older collection, a store or topology
+// opened as it went); made for this id, the service's objects answer as those do: E_NOTFOUND,
+// DEVICE_STATE_NOTPRESENT, a store that holds no value. Several unusable answers are such objects.
+inline constexpr wchar_t kRemovedEndpointId[] =
+    L"{0.0.0.00000000}.{00000000-0000-0000-0000-000000000000}";
+
 IMMDeviceEnumerator* NewDeviceEnumerator(std::shared_ptr<AudioService> service);
 IMMDeviceCollection* NewDeviceCollection(std::shared_ptr<AudioService> service,
                                          std::vector<std::wstring> ids);

@@ -37,13 +37,15 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* value) override {
+        // Unusable: VT_EMPTY, as for a value the store does not hold (removed meanwhile).
         auto outcome = this->m_service->Enter(
-            m_store == Store::Fx ? op::FxStoreGetValue : op::EndpointStoreGetValue, &key);
+            m_store == Store::Fx ? op::FxStoreGetValue : op::EndpointStoreGetValue, &key,
+            AudioService::Offers::Unusable);
         if (!value) {
             return E_POINTER;
         }
         PropVariantInit(value);
-        if (FAILED(outcome.result)) {
+        if (FAILED(outcome.result) || outcome.unusable) {
             return outcome.result;
         }
         // A key the store does not hold reads as VT_EMPTY with success, as on Windows.
@@ -80,7 +82,10 @@ private:
 
 HRESULT OpenStore(const std::shared_ptr<AudioService>& service, const char* operation, Store store,
                   const std::wstring& id, DWORD access, IPropertyStore** out) {
-    auto outcome = service->Enter(operation);
+    // Unusable: for the endpoint's own store, the store of an endpoint removed as it was opened,
+    // which holds no value; for the FX store, success without a store, as the undocumented
+    // accessor's caller must allow for (it allows for the accessor itself coming back null).
+    auto outcome = service->Enter(operation, nullptr, AudioService::Offers::Unusable);
     if (!out) {
         return E_POINTER;
     }
@@ -99,8 +104,11 @@ HRESULT OpenStore(const std::shared_ptr<AudioService>& service, const char* oper
     if (!service->HasEndpoint(id)) {
         return E_NOTFOUND;
     }
+    if (outcome.unusable && store == Store::Fx) {
+        return S_OK;
+    }
     if (!outcome.null) {
-        *out = NewPropertyStore(service, store, id);
+        *out = NewPropertyStore(service, store, outcome.unusable ? kRemovedEndpointId : id);
     }
     return S_OK;
 }

@@ -51,10 +51,22 @@ struct ScopedCodecDriver::State {
     std::map<DWORD, DWORD> outputSizes;
 
     // The error the step must fail with now, or 0. The call is the one last listed in `calls`.
-    DWORD FailureFor(Step step, DWORD code = 0) {
+    // A call that can succeed unusably passes `unusable`, which tells whether the sweep asks for
+    // that answer now.
+    DWORD FailureFor(Step step, DWORD code = 0, bool* unusable = nullptr) {
         DWORD error = 0;
-        if (call_sweep::Active() && call_sweep::Fails(calls.back())) {
-            error = step == Step::Open ? ERROR_ACCESS_DENIED : ERROR_GEN_FAILURE;
+        if (call_sweep::Active()) {
+            switch (call_sweep::AnswerFor(calls.back(), unusable
+                                                            ? call_sweep::Offer::FailureOrUnusable
+                                                            : call_sweep::Offer::FailureOnly)) {
+                case call_sweep::Answer::Failure:
+                    error = step == Step::Open                                ? ERROR_ACCESS_DENIED
+                            : step == Step::Close || step == Step::DestroySet ? ERROR_INVALID_HANDLE
+                                                                              : ERROR_GEN_FAILURE;
+                    break;
+                case call_sweep::Answer::Unusable: *unusable = true; break;
+                case call_sweep::Answer::Ordinary: break;
+            }
         }
         for (FailureRule& rule : failures) {
             if (rule.step != step || (rule.code && *rule.code != code)) {
@@ -102,6 +114,7 @@ HDEVINFO WINAPI StandInCreateDeviceInfoList(const GUID* classGuid, HWND parent) 
     if (classGuid || parent) {
         g_state->unexpected.push_back("SetupDiCreateDeviceInfoList with a class or a window");
     }
+    // An empty set is all this call ever gives: it has no unusable answer.
     if (DWORD error = g_state->FailureFor(Step::CreateSpareSet)) {
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
@@ -113,12 +126,14 @@ HDEVINFO WINAPI StandInGetClassDevsW(const GUID* classGuid, PCWSTR, HWND, DWORD 
     std::lock_guard<std::mutex> lock(g_state->mutex);
     g_state->calls.push_back("SetupDiGetClassDevsW");
     g_state->lastClassDevsFlags = flags;
-    if (DWORD error = g_state->FailureFor(Step::GetClassDevs)) {
+    // Unusable: an empty set, as when no interface of the class is present.
+    bool unusable = false;
+    if (DWORD error = g_state->FailureFor(Step::GetClassDevs, 0, &unusable)) {
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
     }
     std::vector<size_t> members;
-    if (classGuid && IsEqualGUID(*classGuid, kInterfaceClass)) {
+    if (!unusable && classGuid && IsEqualGUID(*classGuid, kInterfaceClass)) {
         for (size_t i = 0; i < g_state->interfaces.size(); ++i) {
             members.push_back(i);
         }
@@ -143,6 +158,7 @@ BOOL WINAPI StandInEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA deviceInf
         g_state->unexpected.push_back("SetupDiEnumDeviceInterfaces with a bad cbSize");
         return Failed(ERROR_INVALID_USER_BUFFER);
     }
+    // An interface is listed or the list has ended: no unusable answer.
     if (DWORD error = g_state->FailureFor(Step::EnumInterfaces)) {
         return Failed(error);
     }
@@ -169,8 +185,16 @@ BOOL WINAPI StandInGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_
     DWORD needed = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) +
                                       (path.size() + 1) * sizeof(WCHAR));
     if (!detail) {
-        if (DWORD error = g_state->FailureFor(Step::SizeQuery)) {
+        // Unusable: success with a size of 0, a size no block can have.
+        bool unusable = false;
+        if (DWORD error = g_state->FailureFor(Step::SizeQuery, 0, &unusable)) {
             return Failed(error);
+        }
+        if (unusable) {
+            if (required) {
+                *required = 0;
+            }
+            return TRUE;
         }
         if (required) {
             *required = g_state->sizeAnswer == SizeAnswer::ZeroSize   ? 0
@@ -180,6 +204,7 @@ BOOL WINAPI StandInGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_
         return g_state->sizeAnswer == SizeAnswer::Success ? TRUE
                                                           : Failed(ERROR_INSUFFICIENT_BUFFER);
     }
+    // The block holds the interface's path: no unusable answer.
     if (DWORD error = g_state->FailureFor(Step::DetailCall)) {
         return Failed(error);
     }
@@ -215,6 +240,9 @@ BOOL WINAPI StandInDeleteDeviceInterfaceData(HDEVINFO set, PSP_DEVICE_INTERFACE_
     return TRUE;
 }
 
+// A failing teardown call (this one, CloseHandle) still ends what it was given: Windows fails it
+// only for a handle that is no longer valid, and a program can do nothing with the failure but go
+// on.
 BOOL WINAPI StandInDestroyDeviceInfoList(HDEVINFO set) {
     std::lock_guard<std::mutex> lock(g_state->mutex);
     DeviceInfoSet* info = g_state->FindSet(set);
@@ -225,6 +253,9 @@ BOOL WINAPI StandInDestroyDeviceInfoList(HDEVINFO set) {
         return Failed(ERROR_INVALID_HANDLE);
     }
     g_state->sets.erase(set);
+    if (DWORD error = g_state->FailureFor(Step::DestroySet)) {
+        return Failed(error);
+    }
     return TRUE;
 }
 
@@ -235,6 +266,7 @@ HANDLE WINAPI StandInCreateFileW(LPCWSTR name, DWORD access, DWORD shareMode,
     g_state->calls.push_back("CreateFileW");
     g_state->lastOpen = {name ? name : L"",      access, shareMode, creation, flags, !!security,
                          templateFile != nullptr};
+    // A handle is the device's: no unusable answer.
     if (DWORD error = g_state->FailureFor(Step::Open)) {
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
@@ -264,12 +296,21 @@ BOOL WINAPI StandInDeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD i
         g_state->unexpected.push_back("DeviceIoControl " + Hex(code) +
                                       " with input, overlapped or no byte count");
     }
-    if (DWORD error = g_state->FailureFor(Step::Control, code)) {
+    // Unusable: success with 0 bytes returned; a buffered control then copies nothing back, so
+    // the output keeps what the caller put there.
+    bool unusable = false;
+    if (DWORD error = g_state->FailureFor(Step::Control, code, &unusable)) {
         return Failed(error);
     }
     auto answer = g_state->answers.find(code);
     if (answer == g_state->answers.end()) {
         return Failed(ERROR_INVALID_FUNCTION);
+    }
+    if (unusable) {
+        if (returned) {
+            *returned = 0;
+        }
+        return TRUE;
     }
     const std::vector<BYTE>& bytes = answer->second.bytes;
     if (out) {
@@ -291,6 +332,9 @@ BOOL WINAPI StandInCloseHandle(HANDLE handle) {
         return Failed(ERROR_INVALID_HANDLE);
     }
     handles.erase(found);
+    if (DWORD error = g_state->FailureFor(Step::Close)) {
+        return Failed(error);
+    }
     return TRUE;
 }
 

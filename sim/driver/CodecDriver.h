@@ -21,6 +21,8 @@ enum class Step {
     DeleteInterfaceData,  // SetupDiDeleteDeviceInterfaceData
     Open,                 // CreateFileW on a device path
     Control,              // DeviceIoControl (any control, or one code with FailControl)
+    Close,                // CloseHandle; the handle is closed all the same
+    DestroySet,           // SetupDiDestroyDeviceInfoList; the set is gone all the same
 };
 
 // How the size query answers when it does not fail.

@@ -9,62 +9,85 @@ namespace {
 // Calls come from the program's thread and the notification thread alike.
 std::atomic<bool> g_on{false};
 std::mutex g_mutex;
-std::vector<std::string> g_calls;
-size_t g_failing = 0;  // 0: none
-std::string g_failedCall;
-
-void Start(size_t k) {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_calls.clear();
-    g_failing = k;
-    g_failedCall.clear();
-    g_on = true;
-}
+std::vector<Call> g_calls;
+size_t g_answering = 0;  // 0: none
+Variant g_variant = Variant::Failure;
+std::string g_answeredCall;
 
 }  // namespace
 
 void StartCounting() {
-    Start(0);
+    StartAnswering(0, Variant::Failure);
+}
+
+void StartAnswering(size_t k, Variant variant) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_calls.clear();
+    g_answering = k;
+    g_variant = variant;
+    g_answeredCall.clear();
+    g_on = true;
 }
 
 void StartFailing(size_t k) {
-    Start(k);
+    StartAnswering(k, Variant::Failure);
 }
 
 void Stop() {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_on = false;
-    g_failing = 0;
+    g_answering = 0;
 }
 
-std::vector<std::string> Calls() {
+std::vector<Call> RecordedCalls() {
     std::lock_guard<std::mutex> lock(g_mutex);
     return g_calls;
 }
 
-std::string FailedCall() {
+std::vector<std::string> Calls() {
+    std::vector<std::string> names;
+    for (const Call& call : RecordedCalls()) {
+        names.push_back(call.name);
+    }
+    return names;
+}
+
+std::string AnsweredCall() {
     std::lock_guard<std::mutex> lock(g_mutex);
-    return g_failedCall;
+    return g_answeredCall;
 }
 
 bool Active() {
     return g_on;
 }
 
-bool Fails(const std::string& call) {
+Answer AnswerFor(const std::string& call, Offer offer) {
     if (!g_on) {
-        return false;
+        return Answer::Ordinary;
     }
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!g_on) {
-        return false;
+        return Answer::Ordinary;
     }
-    g_calls.push_back(call);
-    if (g_calls.size() != g_failing) {
-        return false;
+    bool offersUnusable = offer == Offer::FailureOrUnusable;
+    g_calls.push_back({call, offersUnusable});
+    if (g_calls.size() != g_answering) {
+        return Answer::Ordinary;
     }
-    g_failedCall = call;
-    return true;
+    if (g_variant == Variant::Failure) {
+        g_answeredCall = call;
+        return Answer::Failure;
+    }
+    if (!offersUnusable) {
+        g_answeredCall = call + " (which has no unusable answer)";
+        return Answer::Ordinary;
+    }
+    g_answeredCall = call;
+    return Answer::Unusable;
+}
+
+bool Fails(const std::string& call) {
+    return AnswerFor(call, Offer::FailureOnly) == Answer::Failure;
 }
 
 bool Fails(const char* call) {

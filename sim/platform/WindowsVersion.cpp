@@ -43,10 +43,19 @@ BOOL WINAPI StandInGetVersionExW(LPOSVERSIONINFOW info) {
         return FALSE;
     }
     bool extended = info->dwOSVersionInfoSize == kExtendedSize;
-    if (call_sweep::Fails("GetVersionExW")) {
-        ++g_failures;
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
+    // Unusable: 6.2, what Windows 8 and every later version tell a program that does not declare
+    // them in its manifest.
+    DWORD major = g_version.major, minor = g_version.minor;
+    switch (call_sweep::AnswerFor("GetVersionExW", call_sweep::Offer::FailureOrUnusable)) {
+        case call_sweep::Answer::Failure:
+            ++g_failures;
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        case call_sweep::Answer::Unusable:
+            major = 6;
+            minor = 2;
+            break;
+        case call_sweep::Answer::Ordinary: break;
     }
     if (g_version.failure == VersionQueryFailure::Both ||
         (extended && g_version.failure == VersionQueryFailure::ExtendedOnly)) {
@@ -57,9 +66,9 @@ BOOL WINAPI StandInGetVersionExW(LPOSVERSIONINFOW info) {
     DWORD size = info->dwOSVersionInfoSize;
     ZeroMemory(info, size);
     info->dwOSVersionInfoSize = size;
-    info->dwMajorVersion = g_version.major;
-    info->dwMinorVersion = g_version.minor;
-    info->dwBuildNumber = BuildFor(g_version.major, g_version.minor);
+    info->dwMajorVersion = major;
+    info->dwMinorVersion = minor;
+    info->dwBuildNumber = BuildFor(major, minor);
     info->dwPlatformId = VER_PLATFORM_WIN32_NT;
     if (extended) {
         reinterpret_cast<OSVERSIONINFOEXW*>(info)->wProductType = VER_NT_WORKSTATION;

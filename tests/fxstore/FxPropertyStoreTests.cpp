@@ -148,10 +148,14 @@ TEST_F(FxPropertyStore, OpenReturnsEachFailureOnTheWay) {
     }
 }
 
-TEST_F(FxPropertyStore, OpenFailsForAnUnknownEndpointOrANullDevice) {
+TEST_F(FxPropertyStore, OpenFailsForAnUnknownEndpointOrANullDeviceOrStore) {
     CComPtr<IPropertyStore> store;
     EXPECT_EQ(Hr(E_NOTFOUND), Hr(OpenFxPropertyStore(L"{0.0.0.00000000}.{gone}", &store)));
-    sim->SucceedWithNull(op::GetDevice);
+    sim->SucceedWithNull(op::GetDevice, 1);
+    EXPECT_EQ(Hr(E_FAIL), Hr(OpenFxPropertyStore(kSpeakersId, &store)));
+    EXPECT_EQ(nullptr, store.Get());
+    // A start-up that took success for a store would show a page with nothing to read from.
+    sim->SucceedWithNull(op::OpenFxStore, 1);
     EXPECT_EQ(Hr(E_FAIL), Hr(OpenFxPropertyStore(kSpeakersId, &store)));
     EXPECT_EQ(nullptr, store.Get());
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "tests/page/PageFixture.h"
 
@@ -117,6 +118,31 @@ TEST_F(Commands, AWordThatCannotBeReadKeepsItsOtherFields) {
         EXPECT_EQ(0x00000001u, StoredWord(keys::SoundSpaceExpander));
         EXPECT_EQ(0x00000211u, StoredWord(keys::Headphone));
     });
+}
+
+// The same when the read succeeds without a word: the value is gone, or holds no number.
+TEST_F(Commands, AWordThatIsNotThereKeepsItsOtherFields) {
+    const std::function<void(const PROPERTYKEY&)> takeAway[] = {
+        [&](const PROPERTYKEY& key) { sim->RemoveProperty(Store::Fx, kLaptopSpeakers, key); },
+        [&](const PROPERTYKEY& key) {
+            sim->SetProperty(Store::Fx, kLaptopSpeakers, key, Value::String(L"0x80003513"));
+        },
+    };
+    for (const auto& take : takeAway) {
+        MarkConfigured();
+        StoreWord(keys::NaturalBass, 0x00003513);
+        StoreWord(keys::Headphone, 0x80000211);
+        StoreWord(keys::SoundSpaceExpander, 0x80000001);
+        RunPage([&](HWND, HWND page) {
+            take(keys::NaturalBass);
+            Click(page, IDC_NATURAL_BASS);
+            EXPECT_EQ(0x80003513u, StoredWord(keys::NaturalBass));
+            Settle();
+            take(keys::Headphone);
+            Click(page, IDC_SOUND_SPACE_EXPANDER);
+            EXPECT_EQ(0x00000211u, StoredWord(keys::Headphone));
+        });
+    }
 }
 
 TEST_F(Commands, ReleasingTheSliderWritesTheLevelAndTheReadOutFollowsTheRefresh) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "framework/CComPtr.h"
+#include "sim/platform/CallSweep.h"
 #include "tests/support/SimAudioTest.h"
 
 namespace {
@@ -158,6 +159,38 @@ TEST_F(DeviceTopology, EachStepCanFailOrHandOutNothing) {
         EXPECT_STREQ(step, walk.stoppedAt);
         EXPECT_EQ(Hr(S_OK), Hr(walk.result)) << step;
     }
+}
+
+// For the call sweep, each step that hands something out can succeed with something unusable:
+// objects of a removed endpoint, no connectors, no jacks, a jack described as nothing. The walk
+// makes calls 2 to 9 (GetDevice is call 1).
+TEST_F(DeviceTopology, EachStepsUnusableAnswerLeadsToNoJack) {
+    sim->SetJack(kHeadphonesId, HeadphoneJack());
+    const struct {
+        size_t call;
+        const char* stoppedAt;
+        HRESULT result;
+    } cases[] = {
+        {2, op::GetConnectorCount, E_NOTFOUND},  // Activate
+        {3, op::GetConnectorCount, S_OK},
+        {4, op::GetConnectedTo, E_NOTFOUND},  // GetConnector
+        {5, op::GetJackCount, E_NOTFOUND},    // GetConnectedTo
+        {7, op::GetJackCount, E_NOTFOUND},    // PartActivate
+    };
+    for (const auto& c : cases) {
+        sim::call_sweep::StartAnswering(c.call, sim::call_sweep::Variant::Unusable);
+        Walk walk = WalkFrom(kHeadphonesId);
+        sim::call_sweep::Stop();
+        EXPECT_STREQ(c.stoppedAt, walk.stoppedAt) << "call " << c.call;
+        EXPECT_EQ(Hr(c.result), Hr(walk.result)) << "call " << c.call;
+    }
+    sim::call_sweep::StartAnswering(8, sim::call_sweep::Variant::Unusable);
+    EXPECT_EQ(0u, WalkFrom(kHeadphonesId).jackCount);
+    sim::call_sweep::StartAnswering(9, sim::call_sweep::Variant::Unusable);
+    Walk walk = WalkFrom(kHeadphonesId);
+    sim::call_sweep::Stop();
+    const KSJACK_DESCRIPTION nothing = {};
+    EXPECT_EQ(0, std::memcmp(&nothing, &walk.jack, sizeof nothing));
 }
 
 // Without the fixture: these leave things behind on purpose.
