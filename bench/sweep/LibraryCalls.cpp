@@ -6,7 +6,6 @@
 #include <cstring>
 #include <string>
 
-#include "endpoints/ExtensionLibrary.h"
 #include "sim/platform/CallSweep.h"
 
 namespace sweep {
@@ -25,7 +24,7 @@ bool IsExtensionLibrary(LPCWSTR name) {
         return false;
     }
     const wchar_t* base = wcsrchr(name, L'\\');
-    return _wcsicmp(base ? base + 1 : name, EXTENSION_LIBRARY_NAME) == 0;
+    return _wcsicmp(base ? base + 1 : name, L"XANPropPageExt.dll") == 0;
 }
 
 HMODULE WINAPI SweptLoadLibraryW(LPCWSTR name) {

@@ -7,7 +7,6 @@
 #include "bench/sweep/LibraryCalls.h"
 #include "bench/sweep/ScriptedUse.h"
 #include "bench/sweep/StoredValues.h"
-#include "endpoints/ExtensionLibrary.h"
 #include "page/DeviceCallback.h"
 #include "sim/audio/AudioService.h"
 #include "sim/audio/MallocSpy.h"
@@ -119,7 +118,7 @@ RunReport RunOnce(size_t failCall, const WrittenValues* reference) {
     if (int windows = VisibleThreadWindows()) {
         problems.push_back(std::to_string(windows) + " window(s) still visible");
     }
-    if (::GetModuleHandleW(EXTENSION_LIBRARY_NAME)) {
+    if (::GetModuleHandleW(L"XANPropPageExt.dll")) {
         problems.push_back("the extension library is still loaded");
     }
     if (!use.otherWindows.empty()) {
