@@ -9,7 +9,6 @@
 
 #include "bench/badinput/GuardingMallocSpy.h"
 #include "bench/badinput/Kinds.h"
-#include "driver/DriverControls.h"
 #include "driver/PolicyState.h"
 #include "platform/Platform.h"
 #include "sim/driver/CodecDriver.h"
@@ -17,6 +16,8 @@
 
 namespace badinput {
 namespace {
+
+namespace control = sim::driver::control;
 
 const std::wstring kSupportedPath =
     L"\\\\?\\hdaudio#func_01&ven_9e5b&dev_0615&subsys_1025034a&rev_1001#4&2d5c1b7e&0&0001#"
@@ -74,15 +75,15 @@ ControlAnswer MakeAnswer(Random& random, DWORD code, DWORD size) {
             answer.bytes[offset + i] = static_cast<BYTE>(value >> (8 * i));
         }
     };
-    if (code == IOCTL_HDAUD_GET_POLICY && !random.OneIn(4)) {
-        put(HDAUD_POLICY_STATE_OFFSET, static_cast<DWORD>(random.Between(0, 2)), 4);
-    } else if (code == IOCTL_HDAUD_GET_XAN_JACK_STATUS && !random.OneIn(4)) {
+    if (code == control::Policy && !random.OneIn(4)) {
+        put(16, static_cast<DWORD>(random.Between(0, 2)), 4);
+    } else if (code == control::JackStatus && !random.OneIn(4)) {
         put(0, static_cast<DWORD>(random.Between(0, 3)) << 4, 2);
-    } else if (size == HDAUD_RETASKING_ANSWER_SIZE) {
+    } else if (size == 8) {
         put(0, Field(random), 4);
         put(4, Field(random), 4);
-    } else if (code == IOCTL_HDAUD_GET_XAN_DRVSUPPORT3RDPRTEFTS && !random.OneIn(4)) {
-        put(0, random.OneIn(2) ? HDAUD_SUPPORT_HALVO_EFFECTS : Field(random), 4);
+    } else if (code == control::EffectSupport && !random.OneIn(4)) {
+        put(0, random.OneIn(2) ? 0x8 : Field(random), 4);
     }
     switch (random.Between(0, 3)) {
         case 0: answer.reported = static_cast<DWORD>(random.Between(0, size)); break;
@@ -101,12 +102,10 @@ struct Answers {
 };
 
 Answers MakeAnswers(Random& random) {
-    return {
-        MakeAnswer(random, IOCTL_HDAUD_GET_POLICY, HDAUD_POLICY_ANSWER_SIZE),
-        MakeAnswer(random, IOCTL_HDAUD_GET_XAN_JACK_STATUS, HDAUD_JACK_STATUS_SIZE),
-        MakeAnswer(random, IOCTL_HDAUD_GET_FRONT_PANEL_RETASKING, HDAUD_RETASKING_ANSWER_SIZE),
-        MakeAnswer(random, IOCTL_HDAUD_GET_FP_RETASKING_RM4512S, HDAUD_RETASKING_ANSWER_SIZE),
-        MakeAnswer(random, IOCTL_HDAUD_GET_XAN_DRVSUPPORT3RDPRTEFTS, HDAUD_EFFECT_SUPPORT_SIZE)};
+    return {MakeAnswer(random, control::Policy, 128), MakeAnswer(random, control::JackStatus, 2),
+            MakeAnswer(random, control::Retasking, 8),
+            MakeAnswer(random, control::ChipRetasking, 8),
+            MakeAnswer(random, control::EffectSupport, 4)};
 }
 
 // The stand-in's control, and the counts to claim in place of its own, by control.
@@ -142,10 +141,11 @@ void Install(sim::driver::ScopedCodecDriver& driver, const Answers& answers) {
     api.DeviceIoControl = OverReportingControl;
 }
 
-// A port whose mode is not the control's "not a headphone" value, with a plug in its jack.
+// A port whose mode is not the control's "not a headphone" value (1 for the generic control, 3
+// for the chip's), with a plug in its jack (jack bit 4 for the first port, bit 5 for the second).
 bool RaisesFlag(const ControlAnswer& answer, DWORD notHeadphone, WORD jack) {
-    return (answer.DwordAt(0) != notHeadphone && (jack & HDAUD_JACK_FRONT_PORT1)) ||
-           (answer.DwordAt(4) != notHeadphone && (jack & HDAUD_JACK_FRONT_PORT2));
+    return (answer.DwordAt(0) != notHeadphone && (jack & 0x0010)) ||
+           (answer.DwordAt(4) != notHeadphone && (jack & 0x0020));
 }
 
 struct Decision {
@@ -159,22 +159,22 @@ Decision ReferenceDecision(const Answers& answers, int failedOpen) {
     if (answers.policy.fails || failedOpen == 1) {
         return {E_FAIL, FALSE};
     }
-    DWORD policy = answers.policy.DwordAt(HDAUD_POLICY_STATE_OFFSET);
-    if (policy == HDAUD_POLICY_SPEAKERS_ONLY) {
+    // The policy state at offset 16: 0 speakers only, 1 the front-panel jacks decide.
+    DWORD policy = answers.policy.DwordAt(16);
+    if (policy == 0) {
         return {S_OK, FALSE};
     }
-    if (policy != HDAUD_POLICY_FRONT_PANEL) {
+    if (policy != 1) {
         return {E_FAIL, FALSE};
     }
     WORD jack = answers.jack.fails || failedOpen == 2 ? 0 : answers.jack.Word();
     bool genericFails = answers.retasking.fails || failedOpen == 3;
     bool chipFails = answers.chip.fails || failedOpen == 4;
     if (genericFails && chipFails) {
-        return {S_OK, (jack & HDAUD_JACK_FRONT_PORT1) ? TRUE : FALSE};
+        return {S_OK, (jack & 0x0010) ? TRUE : FALSE};
     }
-    bool raised =
-        (!genericFails && RaisesFlag(answers.retasking, HDAUD_RETASKING_NOT_HEADPHONE, jack)) ||
-        (!chipFails && RaisesFlag(answers.chip, HDAUD_RM4512S_NOT_HEADPHONE, jack));
+    bool raised = (!genericFails && RaisesFlag(answers.retasking, 1, jack)) ||
+                  (!chipFails && RaisesFlag(answers.chip, 3, jack));
     return {S_OK, raised ? TRUE : FALSE};
 }
 
@@ -262,9 +262,8 @@ void RunQueries(Random& random, const Answers& answers, Tallies& tallies, std::s
         HRESULT (*query)(const HDAudDeviceInfo*, WORD, BOOL*);
         DWORD notHeadphone;
     };
-    for (const Step& step :
-         {Step{answers.retasking, GetHDFrontPanelRetasking, HDAUD_RETASKING_NOT_HEADPHONE},
-          Step{answers.chip, GetRM4512S_FrontPanelRetasking, HDAUD_RM4512S_NOT_HEADPHONE}}) {
+    for (const Step& step : {Step{answers.retasking, GetHDFrontPanelRetasking, 1},
+                             Step{answers.chip, GetRM4512S_FrontPanelRetasking, 3}}) {
         BOOL start = random.OneIn(2) ? TRUE : FALSE;
         BOOL flag = start;
         HRESULT hr = step.query(&device, plugs, &flag);

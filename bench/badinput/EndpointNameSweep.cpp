@@ -109,6 +109,26 @@ bool Has(const std::wstring& text, const wchar_t* part) {
     return text.find(part) != std::wstring::npos;
 }
 
+// The kinds the classification hands out, by number.
+enum : INT32 {
+    kKindSpeakers = 0,
+    kKindHeadphones = 1,
+    kKindSpdifTx0 = 2,
+    kKindHdmiTx0 = 3,
+    kKindSpdifTx1 = 4,
+    kKindHdmiTx1 = 5,
+    kKindOtherHdmi = 6,
+    kKindMono = 7,
+    kKindMic = 8,
+    kKindLine = 9,
+    kKindLineJack = 10,
+    kKindSpdifIn = 11,
+    kKindFrontMic = 12,
+    kKindCd = 13,
+    kKindDigitalMic = 15,
+    kKindOther = 16,
+};
+
 // The kind, worked out afresh from the names as the record keeps them.
 INT32 ReferenceKind(const Endpoint& endpoint, EDataFlow flow) {
     const std::wstring& name = endpoint.friendlyName.expected;
@@ -120,48 +140,40 @@ INT32 ReferenceKind(const Endpoint& endpoint, EDataFlow flow) {
         switch (endpoint.formFactor) {
             case SPDIF:
                 if (flow == eCapture) {
-                    return ENDPOINT_KIND_SPEAKERS;  // left as the zeroed record has it
+                    return kKindSpeakers;  // left as the zeroed record has it
                 }
-                return jack && endpoint.jack.GeoLocation == eGeoLocHDMI ? ENDPOINT_KIND_OTHER_HDMI
-                                                                        : ENDPOINT_KIND_OTHER;
-            case DigitalAudioDisplayDevice: return ENDPOINT_KIND_OTHER_HDMI;
-            default: return ENDPOINT_KIND_OTHER;
+                return jack && endpoint.jack.GeoLocation == eGeoLocHDMI ? kKindOtherHdmi
+                                                                        : kKindOther;
+            case DigitalAudioDisplayDevice: return kKindOtherHdmi;
+            default: return kKindOther;
         }
     }
     switch (endpoint.formFactor) {
-        case Speakers:
-            return Has(description, L"Mono") ? ENDPOINT_KIND_MONO : ENDPOINT_KIND_SPEAKERS;
+        case Speakers: return Has(description, L"Mono") ? kKindMono : kKindSpeakers;
         case Headphones:
-            return Has(description, L"Internal Speaker") ? ENDPOINT_KIND_SPEAKERS
-                                                         : ENDPOINT_KIND_HEADPHONES;
+            return Has(description, L"Internal Speaker") ? kKindSpeakers : kKindHeadphones;
         case SPDIF:
-            return flow == eCapture ? ENDPOINT_KIND_SPDIF_IN
-                   : tx1Only        ? ENDPOINT_KIND_SPDIF_TX1
-                                    : ENDPOINT_KIND_SPDIF_TX0;
-        case DigitalAudioDisplayDevice:
-            return tx1Only ? ENDPOINT_KIND_HDMI_TX1 : ENDPOINT_KIND_HDMI_TX0;
+            return flow == eCapture ? kKindSpdifIn : tx1Only ? kKindSpdifTx1 : kKindSpdifTx0;
+        case DigitalAudioDisplayDevice: return tx1Only ? kKindHdmiTx1 : kKindHdmiTx0;
         case Microphone:
             if (Has(name, L"Front Mic")) {
-                return ENDPOINT_KIND_FRONT_MIC;
+                return kKindFrontMic;
             }
             if (Has(name, L"Enhanced")) {
-                return ENDPOINT_KIND_OTHER;
+                return kKindOther;
             }
             if (jack && connection == eConnTypeOtherAnalog) {
-                return ENDPOINT_KIND_FRONT_MIC;
+                return kKindFrontMic;
             }
-            return jack && connection == eConnTypeOtherDigital ? ENDPOINT_KIND_DIGITAL_MIC
-                                                               : ENDPOINT_KIND_MIC;
+            return jack && connection == eConnTypeOtherDigital ? kKindDigitalMic : kKindMic;
         case LineLevel:
             if (Has(name, L"CD")) {
-                return ENDPOINT_KIND_CD;
+                return kKindCd;
             }
-            return jack && connection == eConnType3Point5mm ? ENDPOINT_KIND_LINE_JACK
-                                                            : ENDPOINT_KIND_LINE;
-        case Headset:
-            return Has(description, L"Mono") ? ENDPOINT_KIND_MONO : ENDPOINT_KIND_FRONT_MIC;
-        case UnknownFormFactor: return Has(name, L"CD") ? ENDPOINT_KIND_CD : ENDPOINT_KIND_LINE;
-        default: return ENDPOINT_KIND_SPEAKERS;  // left as the zeroed record has it
+            return jack && connection == eConnType3Point5mm ? kKindLineJack : kKindLine;
+        case Headset: return Has(description, L"Mono") ? kKindMono : kKindFrontMic;
+        case UnknownFormFactor: return Has(name, L"CD") ? kKindCd : kKindLine;
+        default: return kKindSpeakers;  // left as the zeroed record has it
     }
 }
 

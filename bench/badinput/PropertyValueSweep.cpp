@@ -311,8 +311,11 @@ void RunInput(Random& random, sim::audio::AudioService& service, IPropertyStore*
     if (!firstRun) {
         bool selectorBack =
             effect[2].readable && effect[2].Word() == 1 && !(effect[1].Word() & 0x80000000);
-        NaturalBassSettings bass = {};
-        UnpackNaturalBass(effect[5].Word(), &bass);
+        // Natural Bass: bit 31 on, bits 0-7, the boost level in bits 8-11, bits 12-15.
+        DWORD word = effect[5].Word();
+        NaturalBassSettings bass = {static_cast<int>(word >> 31), static_cast<int>(word & 0xFF),
+                                    static_cast<int>((word >> 8) & 0xF),
+                                    static_cast<int>((word >> 12) & 0xF)};
         if (selectorWritten != selectorBack ||
             std::memcmp(&bass, &g_naturalBass, sizeof bass) != 0) {
             mismatches.push_back("stored words loaded wrong: selector " +

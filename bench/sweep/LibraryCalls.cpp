@@ -6,7 +6,6 @@
 #include <string>
 
 #include "bench/sweep/ImportTable.h"
-#include "endpoints/ExtensionLibrary.h"
 #include "sim/platform/CallSweep.h"
 
 namespace sweep {
@@ -28,7 +27,7 @@ bool IsExtensionLibrary(LPCWSTR name) {
         return false;
     }
     const wchar_t* base = wcsrchr(name, L'\\');
-    return _wcsicmp(base ? base + 1 : name, EXTENSION_LIBRARY_NAME) == 0;
+    return _wcsicmp(base ? base + 1 : name, L"XANPropPageExt.dll") == 0;
 }
 
 // A module handle is the module: loading has no unusable answer. A library of that name that

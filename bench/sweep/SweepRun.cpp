@@ -8,7 +8,6 @@
 #include "bench/sweep/RegistryCalls.h"
 #include "bench/sweep/ScriptedUse.h"
 #include "bench/sweep/StoredValues.h"
-#include "endpoints/ExtensionLibrary.h"
 #include "fxstore/EffectState.h"
 #include "page/DeviceCallback.h"
 #include "sim/audio/AudioService.h"
@@ -165,7 +164,7 @@ RunReport RunOnce(const RunChoice& run, const WrittenValues* reference) {
     if (int windows = VisibleThreadWindows()) {
         problems.push_back(std::to_string(windows) + " window(s) still visible");
     }
-    if (::GetModuleHandleW(EXTENSION_LIBRARY_NAME)) {
+    if (::GetModuleHandleW(L"XANPropPageExt.dll")) {
         problems.push_back("the extension library is still loaded");
     }
     if (!use.otherWindows.empty()) {

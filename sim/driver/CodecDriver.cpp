@@ -10,9 +10,13 @@
 
 namespace sim::driver {
 
-// {5b2e0c71-3a94-4f16-b8d3-0e7c91a4f258}, the driver's private interface class.
-constexpr GUID kInterfaceClass = {
-    0x5b2e0c71, 0x3a94, 0x4f16, {0xb8, 0xd3, 0x0e, 0x7c, 0x91, 0xa4, 0xf2, 0x58}};
+// The fixed parts of the setup structures on 64-bit Windows.
+constexpr DWORD kInterfaceDataSize = 32;   // SP_DEVICE_INTERFACE_DATA
+constexpr DWORD kInterfaceDetailSize = 8;  // SP_DEVICE_INTERFACE_DETAIL_DATA_W, as cbSize
+constexpr DWORD kDevicePathOffset = 4;     // of DevicePath in the detail block
+static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == kInterfaceDataSize &&
+              sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) == kInterfaceDetailSize &&
+              offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) == kDevicePathOffset);
 
 struct FailureRule {
     Step step;
@@ -154,7 +158,7 @@ BOOL WINAPI StandInEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA deviceInf
     if (!info) {
         return Failed(ERROR_INVALID_HANDLE);
     }
-    if (!data || data->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) {
+    if (!data || data->cbSize != kInterfaceDataSize) {
         g_state->unexpected.push_back("SetupDiEnumDeviceInterfaces with a bad cbSize");
         return Failed(ERROR_INVALID_USER_BUFFER);
     }
@@ -182,8 +186,7 @@ BOOL WINAPI StandInGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_
         return Failed(ERROR_INVALID_PARAMETER);
     }
     const std::wstring& path = g_state->interfaces[data->Reserved - 1];
-    DWORD needed = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) +
-                                      (path.size() + 1) * sizeof(WCHAR));
+    DWORD needed = kDevicePathOffset + static_cast<DWORD>((path.size() + 1) * sizeof(WCHAR));
     if (!detail) {
         // Unusable: success with a size of 0, a size no block can have.
         bool unusable = false;
@@ -208,7 +211,7 @@ BOOL WINAPI StandInGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_
     if (DWORD error = g_state->FailureFor(Step::DetailCall)) {
         return Failed(error);
     }
-    if (detail->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) {
+    if (detail->cbSize != kInterfaceDetailSize) {
         g_state->unexpected.push_back("SetupDiGetDeviceInterfaceDetailW with a bad cbSize");
         return Failed(ERROR_INVALID_USER_BUFFER);
     }
@@ -345,13 +348,6 @@ std::vector<BYTE> Bytes(const void* data, size_t size) {
 
 }  // namespace
 
-// The driver's codes, as the driver defines them.
-constexpr DWORD kPolicy = 0x001D6004;
-constexpr DWORD kJackStatus = 0x001D6038;
-constexpr DWORD kEffectSupport = 0x001D6070;
-constexpr DWORD kRetasking = 0x001D608C;
-constexpr DWORD kChipRetasking = 0x001D60C8;
-
 ScopedCodecDriver::ScopedCodecDriver() : m_state(std::make_unique<State>()) {
     g_state = m_state.get();
     // A codec that never switches the speakers to headphones and has the effects installed.
@@ -408,25 +404,25 @@ void ScopedCodecDriver::SetAnswer(DWORD code, const std::vector<BYTE>& bytes,
 void ScopedCodecDriver::SetPolicyState(DWORD policyState) {
     std::vector<BYTE> answer(128, 0);
     std::memcpy(answer.data() + 16, &policyState, sizeof policyState);
-    SetAnswer(kPolicy, answer);
+    SetAnswer(control::Policy, answer);
 }
 
 void ScopedCodecDriver::SetJackStatus(WORD jack) {
-    SetAnswer(kJackStatus, Bytes(&jack, 2));
+    SetAnswer(control::JackStatus, Bytes(&jack, 2));
 }
 
 void ScopedCodecDriver::SetEffectSupport(DWORD mask) {
-    SetAnswer(kEffectSupport, Bytes(&mask, 4));
+    SetAnswer(control::EffectSupport, Bytes(&mask, 4));
 }
 
 void ScopedCodecDriver::SetRetasking(DWORD port1Mode, DWORD port2Mode) {
     DWORD ports[2] = {port1Mode, port2Mode};
-    SetAnswer(kRetasking, Bytes(ports, sizeof ports));
+    SetAnswer(control::Retasking, Bytes(ports, sizeof ports));
 }
 
 void ScopedCodecDriver::SetChipRetasking(DWORD port1Mode, DWORD port2Mode) {
     DWORD ports[2] = {port1Mode, port2Mode};
-    SetAnswer(kChipRetasking, Bytes(ports, sizeof ports));
+    SetAnswer(control::ChipRetasking, Bytes(ports, sizeof ports));
 }
 
 void ScopedCodecDriver::Fail(Step step, DWORD error, int nth) {

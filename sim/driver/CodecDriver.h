@@ -11,6 +11,19 @@
 
 namespace sim::driver {
 
+// The driver's private interface class, {5b2e0c71-3a94-4f16-b8d3-0e7c91a4f258}.
+inline constexpr GUID kInterfaceClass = {
+    0x5b2e0c71, 0x3a94, 0x4f16, {0xb8, 0xd3, 0x0e, 0x7c, 0x91, 0xa4, 0xf2, 0x58}};
+
+// The driver's I/O control codes, as the driver defines them. Tests name a control by these.
+namespace control {
+inline constexpr DWORD Policy = 0x001D6004;
+inline constexpr DWORD JackStatus = 0x001D6038;
+inline constexpr DWORD EffectSupport = 0x001D6070;
+inline constexpr DWORD Retasking = 0x001D608C;
+inline constexpr DWORD ChipRetasking = 0x001D60C8;
+}  // namespace control
+
 // The steps of discovery and querying that a test can make fail.
 enum class Step {
     CreateSpareSet,       // SetupDiCreateDeviceInfoList

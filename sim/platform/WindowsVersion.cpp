@@ -8,8 +8,10 @@
 namespace sim {
 namespace {
 
-constexpr DWORD kExtendedSize = sizeof(OSVERSIONINFOEXW);  // 284
-constexpr DWORD kPlainSize = sizeof(OSVERSIONINFOW);       // 276
+// The two sizes GetVersionExW accepts on 64-bit Windows.
+constexpr DWORD kExtendedSize = 284;  // OSVERSIONINFOEXW
+constexpr DWORD kPlainSize = 276;     // OSVERSIONINFOW
+static_assert(sizeof(OSVERSIONINFOEXW) == kExtendedSize && sizeof(OSVERSIONINFOW) == kPlainSize);
 
 struct VersionState {
     bool set = false;

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "app/PropertyPageApp.h"
-#include "driver/DriverControls.h"
 #include "sim/machine/EffectKeys.h"
 #include "sim/driver/CodecDriver.h"
 #include "sim/platform/WindowsVersion.h"
@@ -30,7 +29,7 @@ protected:
     void SetUp() override {
         SimAudioTest::SetUp();
         driver.AddInterface(kSupportedPath);
-        driver.SetEffectSupport(HDAUD_SUPPORT_HALVO_EFFECTS);
+        driver.SetEffectSupport(0x8);  // bit 3: the effects this program configures
         sim->AddEndpoint(kLaptopSpeakers);
         sim->SetProperty(Store::Endpoint, kLaptopSpeakers, PKEY_Device_FriendlyName,
                          Value::String(L"Speakers (XAN High Definition Audio)"));

@@ -65,7 +65,7 @@ TEST_F(Sheet, TheSystemMenuOffersTheAboutBox) {
         HMENU menu = ::GetSystemMenu(sheet, FALSE);
         int count = ::GetMenuItemCount(menu);
         ASSERT_GE(count, 2);
-        EXPECT_EQ(static_cast<UINT>(IDM_ABOUTBOX), ::GetMenuItemID(menu, count - 1));
+        EXPECT_EQ(0x0010u, ::GetMenuItemID(menu, count - 1));  // the About command
         EXPECT_EQ(MF_SEPARATOR, ::GetMenuState(menu, count - 2, MF_BYPOSITION) & MF_SEPARATOR);
         wchar_t text[64] = {};
         ::GetMenuStringW(menu, count - 1, text, 64, MF_BYPOSITION);
@@ -108,7 +108,7 @@ TEST_F(Sheet, WithoutTheAboutTextTheSystemMenuIsLeftAlone) {
         ScopedModalAction act([&] {
             HWND sheet = app.m_pMainWnd->m_hWnd;
             HMENU menu = ::GetSystemMenu(sheet, FALSE);
-            itemsLeft = static_cast<int>(::GetMenuState(menu, IDM_ABOUTBOX, MF_BYCOMMAND));
+            itemsLeft = static_cast<int>(::GetMenuState(menu, 0x0010, MF_BYCOMMAND));
             lastItem = ::GetMenuState(menu, ::GetMenuItemCount(menu) - 1, MF_BYPOSITION);
             ::PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
         });

@@ -11,6 +11,7 @@
 #include "tests/support/HResult.h"
 
 using sim::driver::Step;
+namespace control = sim::driver::control;
 
 // The codec's interface class as it appears in device paths.
 inline const std::wstring kClassText = L"{5b2e0c71-3a94-4f16-b8d3-0e7c91a4f258}";

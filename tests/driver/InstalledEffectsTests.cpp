@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "driver/DriverControls.h"
 #include "driver/InstalledEffects.h"
-#include "endpoints/ExtensionLibrary.h"
 #include "sim/driver/CodecDriver.h"
 #include "tests/driver/DriverFixture.h"
 #include "tests/endpoints/InventoryFixture.h"
@@ -17,12 +15,12 @@ protected:
     void SetUp() override {
         InventoryTest::SetUp();
         driver.AddInterface(kSupportedPath);
-        driver.SetEffectSupport(HDAUD_SUPPORT_HALVO_EFFECTS);
+        driver.SetEffectSupport(0x8);  // bit 3: the effects this program configures
         std::fill(std::begin(endpointId), std::end(endpointId), L'\0');
     }
     void TearDown() override {
         EXPECT_EQ("", driver.Leftovers());
-        EXPECT_EQ(nullptr, GetModuleHandleW(EXTENSION_LIBRARY_NAME)) << "library left loaded";
+        EXPECT_EQ(nullptr, GetModuleHandleW(L"XANPropPageExt.dll")) << "library left loaded";
         InventoryTest::TearDown();
     }
 
@@ -64,7 +62,7 @@ TEST_F(InstalledEffects, OtherEffectSetsAreNotEnough) {
 }
 
 TEST_F(InstalledEffects, AFailedSupportQueryCountsAsNothingInstalled) {
-    driver.FailControl(IOCTL_HDAUD_GET_XAN_DRVSUPPORT3RDPRTEFTS);
+    driver.FailControl(control::EffectSupport);
     AddSpeakers(L"speakers");
     EXPECT_FALSE(GetInstalledSoundeffects(endpointId));
     EXPECT_TRUE(Untouched());

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "driver/DriverControls.h"
 #include "driver/PolicyState.h"
 #include "platform/Platform.h"
 #include "tests/driver/DriverFixture.h"
@@ -92,10 +91,10 @@ TEST_P(FrontPanelDecision, RaisesTheFlagForAHeadphonePortWithAPlug) {
     const FrontPanelCase& c = GetParam();
     FrontPanel(c.jack, c.port1, c.port2, c.chip1, c.chip2);
     if (c.genericFails) {
-        driver.FailControl(IOCTL_HDAUD_GET_FRONT_PANEL_RETASKING);
+        driver.FailControl(control::Retasking);
     }
     if (c.chipFails) {
-        driver.FailControl(IOCTL_HDAUD_GET_FP_RETASKING_RM4512S);
+        driver.FailControl(control::ChipRetasking);
     }
     Outcome outcome = Ask();
     EXPECT_EQ(Hr(S_OK), Hr(outcome.hr));
@@ -103,10 +102,10 @@ TEST_P(FrontPanelDecision, RaisesTheFlagForAHeadphonePortWithAPlug) {
     // Both retasking steps are always made, each with its own handle and its own answer size.
     EXPECT_EQ(4, driver.Count("CreateFileW"));
     EXPECT_EQ(4, driver.Count("CloseHandle"));
-    EXPECT_EQ(128u, driver.LastOutputSize(IOCTL_HDAUD_GET_POLICY));
-    EXPECT_EQ(2u, driver.LastOutputSize(IOCTL_HDAUD_GET_XAN_JACK_STATUS));
-    EXPECT_EQ(8u, driver.LastOutputSize(IOCTL_HDAUD_GET_FRONT_PANEL_RETASKING));
-    EXPECT_EQ(8u, driver.LastOutputSize(IOCTL_HDAUD_GET_FP_RETASKING_RM4512S));
+    EXPECT_EQ(128u, driver.LastOutputSize(control::Policy));
+    EXPECT_EQ(2u, driver.LastOutputSize(control::JackStatus));
+    EXPECT_EQ(8u, driver.LastOutputSize(control::Retasking));
+    EXPECT_EQ(8u, driver.LastOutputSize(control::ChipRetasking));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -125,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(PolicyState, AFailedJackQueryReadsAsNoPlug) {
     FrontPanel(0x0030, 2, 2, 0, 0);
-    driver.FailControl(IOCTL_HDAUD_GET_XAN_JACK_STATUS);
+    driver.FailControl(control::JackStatus);
     Outcome outcome = Ask();
     EXPECT_EQ(Hr(S_OK), Hr(outcome.hr));
     EXPECT_FALSE(outcome.flag);
@@ -136,7 +135,7 @@ TEST_F(PolicyState, EachFailedStepSendsItsOwnLine) {
     FrontPanel(0x0010, 1, 1);
     driver.Fail(Step::Open, ERROR_ACCESS_DENIED, 2);  // the jack query's open
     driver.Fail(Step::Open, ERROR_ACCESS_DENIED, 3);  // the generic retasking's open
-    driver.FailControl(IOCTL_HDAUD_GET_FP_RETASKING_RM4512S);
+    driver.FailControl(control::ChipRetasking);
     Ask();
     EXPECT_EQ((Lines{kJackOpen, kRetaskingOpen, kChipControl}), DebugLines());
 }
@@ -144,7 +143,7 @@ TEST_F(PolicyState, EachFailedStepSendsItsOwnLine) {
 TEST_F(PolicyState, FailedOpensAndControlsOfEveryStepAreReported) {
     FrontPanel(0x0010, 1, 1);
     driver.Fail(Step::Open, ERROR_ACCESS_DENIED, 4);
-    driver.FailControl(IOCTL_HDAUD_GET_FRONT_PANEL_RETASKING);
+    driver.FailControl(control::Retasking);
     Outcome outcome = Ask();
     EXPECT_EQ(Hr(S_OK), Hr(outcome.hr));
     EXPECT_TRUE(outcome.flag);  // neither map known: the first jack decides
@@ -156,7 +155,7 @@ TEST_F(PolicyState, APolicyQueryThatFailsLeavesTheFlagDown) {
     Outcome outcome = Ask();
     EXPECT_EQ(Hr(E_FAIL), Hr(outcome.hr));
     EXPECT_FALSE(outcome.flag);
-    driver.FailControl(IOCTL_HDAUD_GET_POLICY, ERROR_GEN_FAILURE, 1);
+    driver.FailControl(control::Policy, ERROR_GEN_FAILURE, 1);
     outcome = Ask();
     EXPECT_EQ(Hr(E_FAIL), Hr(outcome.hr));
     EXPECT_FALSE(outcome.flag);
@@ -177,7 +176,7 @@ TEST_F(PolicyState, AShortPolicyAnswerReadsMissingBytesAsZero) {
     // Twenty bytes hold the policy field; with four fewer returned it reads as 0.
     std::vector<BYTE> answer(128, 0);
     answer[16] = 1;
-    driver.SetAnswer(IOCTL_HDAUD_GET_POLICY, answer, 16);
+    driver.SetAnswer(control::Policy, answer, 16);
     driver.SetJackStatus(0x0010);
     driver.SetRetasking(2, 2);
     Outcome outcome = Ask();
@@ -185,18 +184,17 @@ TEST_F(PolicyState, AShortPolicyAnswerReadsMissingBytesAsZero) {
     EXPECT_FALSE(outcome.flag);
     EXPECT_EQ(1, driver.Count("CreateFileW"));
 
-    driver.SetAnswer(IOCTL_HDAUD_GET_POLICY,
-                     std::vector<BYTE>(answer.begin(), answer.begin() + 20));
+    driver.SetAnswer(control::Policy, std::vector<BYTE>(answer.begin(), answer.begin() + 20));
     EXPECT_TRUE(Ask().flag);
 }
 
 TEST_F(PolicyState, AShortRetaskingAnswerReadsMissingBytesAsZero) {
     FrontPanel(0x0020, 1, 1, 3, 3);
     // Port 2's mode is not returned: 0, a headphone output for both controls.
-    driver.SetAnswer(IOCTL_HDAUD_GET_FRONT_PANEL_RETASKING, {1, 0, 0, 0, 1, 0, 0, 0}, 4);
+    driver.SetAnswer(control::Retasking, {1, 0, 0, 0, 1, 0, 0, 0}, 4);
     EXPECT_TRUE(Ask().flag);
     driver.SetRetasking(1, 1);
-    driver.SetAnswer(IOCTL_HDAUD_GET_FP_RETASKING_RM4512S, {3, 0, 0, 0, 3, 0, 0, 0}, 4);
+    driver.SetAnswer(control::ChipRetasking, {3, 0, 0, 0, 3, 0, 0, 0}, 4);
     EXPECT_TRUE(Ask().flag);
 }
 
@@ -258,12 +256,12 @@ TEST_F(PolicyState, EffectSupportIsTheDriversMaskOrZero) {
     FindHDAudDevice(&device, spare);
     driver.SetEffectSupport(0x0000000F);
     EXPECT_EQ(0x0000000Fu, GetHDAudEffectSupport(&device));
-    EXPECT_EQ(4u, driver.LastOutputSize(IOCTL_HDAUD_GET_XAN_DRVSUPPORT3RDPRTEFTS));
-    driver.FailControl(IOCTL_HDAUD_GET_XAN_DRVSUPPORT3RDPRTEFTS, ERROR_GEN_FAILURE, 1);
+    EXPECT_EQ(4u, driver.LastOutputSize(control::EffectSupport));
+    driver.FailControl(control::EffectSupport, ERROR_GEN_FAILURE, 1);
     EXPECT_EQ(0u, GetHDAudEffectSupport(&device));
     driver.Fail(Step::Open, ERROR_FILE_NOT_FOUND, 1);
     EXPECT_EQ(0u, GetHDAudEffectSupport(&device));
-    driver.SetAnswer(IOCTL_HDAUD_GET_XAN_DRVSUPPORT3RDPRTEFTS, {0x08, 0xFF, 0xFF, 0xFF}, 1);
+    driver.SetAnswer(control::EffectSupport, {0x08, 0xFF, 0xFF, 0xFF}, 1);
     EXPECT_EQ(0x00000008u, GetHDAudEffectSupport(&device));
     ReleaseHDAudDevice(&device);
     EXPECT_EQ((Lines{kSupportControl, kSupportOpen}), DebugLines());

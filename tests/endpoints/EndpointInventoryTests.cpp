@@ -15,7 +15,7 @@ class EndpointInventoryTest : public InventoryTest {
 protected:
     void TearDown() override {
         CloseEndpointInventory(&inventory);
-        EXPECT_EQ(nullptr, GetModuleHandleW(EXTENSION_LIBRARY_NAME)) << "library left loaded";
+        EXPECT_EQ(nullptr, GetModuleHandleW(L"XANPropPageExt.dll")) << "library left loaded";
         InventoryTest::TearDown();
     }
 
@@ -123,13 +123,14 @@ TEST_F(EndpointInventoryTest, AnEndpointWithoutMemoryForItsRecordIsSkipped) {
 TEST_F(EndpointInventoryTest, OpenBindsEveryExportAndKeepsTheLibraryUntilClose) {
     ASSERT_TRUE(OpenEndpointInventory(&inventory));
     EXPECT_NE(nullptr, inventory.extensionModule);
-    EXPECT_EQ(inventory.extensionModule, GetModuleHandleW(EXTENSION_LIBRARY_NAME));
-    for (size_t i = 0; i < EXTENSION_EXPORT_COUNT; ++i) {
+    EXPECT_EQ(inventory.extensionModule, GetModuleHandleW(L"XANPropPageExt.dll"));
+    ASSERT_EQ(91u, std::size(g_extensionExports.slots));
+    for (size_t i = 0; i < 91; ++i) {
         EXPECT_NE(nullptr, g_extensionExports.slots[i]) << g_extensionExportNames[i];
     }
     CloseEndpointInventory(&inventory);
     EXPECT_EQ(nullptr, inventory.extensionModule);
-    EXPECT_EQ(nullptr, GetModuleHandleW(EXTENSION_LIBRARY_NAME));
+    EXPECT_EQ(nullptr, GetModuleHandleW(L"XANPropPageExt.dll"));
 }
 
 TEST_F(EndpointInventoryTest, AnyMissingOrMisspelledExportFailsOpenAndUnloads) {
@@ -139,7 +140,7 @@ TEST_F(EndpointInventoryTest, AnyMissingOrMisspelledExportFailsOpenAndUnloads) {
         EndpointInventory defectiveInventory;
         EXPECT_FALSE(OpenEndpointInventory(&defectiveInventory)) << variant;
         EXPECT_EQ(nullptr, defectiveInventory.extensionModule) << variant;
-        EXPECT_EQ(nullptr, GetModuleHandleW(EXTENSION_LIBRARY_NAME)) << variant;
+        EXPECT_EQ(nullptr, GetModuleHandleW(L"XANPropPageExt.dll")) << variant;
         // Every lookup was still made: the exports around the missing one are bound.
         EXPECT_NE(nullptr, g_extensionExports.slots[0]) << variant;
         EXPECT_NE(nullptr, g_extensionExports.slots[89]) << variant;

@@ -82,13 +82,13 @@ TEST(PageCallbacks, TheClassesCarryTheirNames) {
 }
 
 TEST(PageCallbacks, TellKeysApartByTheirFormatIdOnly) {
-    EXPECT_EQ(EPC_BYPASS, CMyHalvoSREndpointCallbacks::RefreshKindFor(kEndpointKey(5)));
-    EXPECT_EQ(EPC_BYPASS, CMyHalvoSREndpointCallbacks::RefreshKindFor(kEndpointKey(0)));
-    EXPECT_EQ(EPC_BYPASS, CMyHalvoSREndpointCallbacks::RefreshKindFor(kEndpointKey(77)));
+    EXPECT_EQ(kRefreshBypass, CMyHalvoSREndpointCallbacks::RefreshKindFor(kEndpointKey(5)));
+    EXPECT_EQ(kRefreshBypass, CMyHalvoSREndpointCallbacks::RefreshKindFor(kEndpointKey(0)));
+    EXPECT_EQ(kRefreshBypass, CMyHalvoSREndpointCallbacks::RefreshKindFor(kEndpointKey(77)));
     for (const PROPERTYKEY& key : {keys::Headphone, keys::SoundSpaceExpander, keys::NaturalBass}) {
-        EXPECT_EQ(EPC_EFFECTS, CMyHalvoSREndpointCallbacks::RefreshKindFor(key));
+        EXPECT_EQ(kRefreshEffects, CMyHalvoSREndpointCallbacks::RefreshKindFor(key));
     }
-    EXPECT_EQ(EPC_JACK, CMyHalvoSREndpointCallbacks::RefreshKindFor(keys::JackChange));
+    EXPECT_EQ(kRefreshJack, CMyHalvoSREndpointCallbacks::RefreshKindFor(keys::JackChange));
     for (const PROPERTYKEY& key : {keys::ModeWord, keys::LevelWord, keys::HeadphoneSelector,
                                    keys::FirstRunMarker, PKEY_AudioEngine_DeviceFormat}) {
         EXPECT_EQ(0u, CMyHalvoSREndpointCallbacks::RefreshKindFor(key));
@@ -106,8 +106,7 @@ TEST(PageCallbacks, PostAtMostOneRefreshOfAKindUntilItIsTaken) {
     auto posted = [&](WPARAM kind) {
         int count = 0;
         MSG msg;
-        while (::PeekMessageW(&msg, window, WM_ENDPOINT_PROPERTY_CHANGED,
-                              WM_ENDPOINT_PROPERTY_CHANGED, PM_REMOVE)) {
+        while (::PeekMessageW(&msg, window, kRefreshMessage, kRefreshMessage, PM_REMOVE)) {
             // Kind 0 counts every refresh: none should have come.
             count += (kind == 0 || msg.wParam == kind) && msg.lParam == 0;
         }
@@ -116,18 +115,18 @@ TEST(PageCallbacks, PostAtMostOneRefreshOfAKindUntilItIsTaken) {
     for (int i = 0; i < 1000; ++i) {
         callbacks.OnEndpointPropertyChanged(&keys::NaturalBass);
     }
-    EXPECT_EQ(1, posted(EPC_EFFECTS));
-    EXPECT_TRUE(callbacks.TakePending(EPC_EFFECTS));
-    EXPECT_FALSE(callbacks.TakePending(EPC_EFFECTS));
+    EXPECT_EQ(1, posted(kRefreshEffects));
+    EXPECT_TRUE(callbacks.TakePending(kRefreshEffects));
+    EXPECT_FALSE(callbacks.TakePending(kRefreshEffects));
     // While the page rests after a refresh, changes are only marked.
     callbacks.OnEndpointPropertyChanged(&keys::Headphone);
-    EXPECT_EQ(0, posted(EPC_EFFECTS));
+    EXPECT_EQ(0, posted(kRefreshEffects));
     EXPECT_TRUE(callbacks.AnyPending());
-    callbacks.TakePending(EPC_EFFECTS);
+    callbacks.TakePending(kRefreshEffects);
     callbacks.OpenGate();
     callbacks.OnEndpointPropertyChanged(&keys::Headphone);
-    EXPECT_EQ(1, posted(EPC_EFFECTS));
-    callbacks.TakePending(EPC_EFFECTS);
+    EXPECT_EQ(1, posted(kRefreshEffects));
+    callbacks.TakePending(kRefreshEffects);
     callbacks.OpenGate();
     // Each key, through the receiver: the kind it posts, or nothing.
     struct Case {
@@ -135,8 +134,8 @@ TEST(PageCallbacks, PostAtMostOneRefreshOfAKindUntilItIsTaken) {
         WPARAM kind;
     };
     for (Case c :
-         {Case{kEndpointKey(5), EPC_BYPASS}, Case{kEndpointKey(3), EPC_BYPASS},
-          Case{keys::SoundSpaceExpander, EPC_EFFECTS}, Case{keys::JackChange, EPC_JACK},
+         {Case{kEndpointKey(5), kRefreshBypass}, Case{kEndpointKey(3), kRefreshBypass},
+          Case{keys::SoundSpaceExpander, kRefreshEffects}, Case{keys::JackChange, kRefreshJack},
           Case{keys::ModeWord, 0}, Case{keys::LevelWord, 0}, Case{keys::HeadphoneSelector, 0},
           Case{keys::FirstRunMarker, 0}, Case{PKEY_AudioEngine_DeviceFormat, 0}}) {
         callbacks.OnEndpointPropertyChanged(&c.key);
@@ -161,8 +160,8 @@ TEST_F(Refresh, IsIgnoredBeforeTheSetUpEnds) {
     ASSERT_EQ(Hr(S_OK), Hr(OpenFxPropertyStore(kLaptopSpeakers, &store)));
     page.m_pFxStore = store.Get();
     int reads = sim->Calls(sim::audio::op::FxStoreGetValue);
-    page.WindowProc(WM_ENDPOINT_PROPERTY_CHANGED, EPC_EFFECTS, 0);
-    page.WindowProc(WM_ENDPOINT_PROPERTY_CHANGED, EPC_BYPASS, 0);
+    page.WindowProc(kRefreshMessage, kRefreshEffects, 0);
+    page.WindowProc(kRefreshMessage, kRefreshBypass, 0);
     EXPECT_EQ(reads, sim->Calls(sim::audio::op::FxStoreGetValue));
 }
 
@@ -184,8 +183,8 @@ TEST_F(Refresh, IsIgnoredOnceThePageIsDestroyed) {
             return;
         }
         int reads = sim->Calls(sim::audio::op::FxStoreGetValue);
-        ::SendMessageW(hWnd, WM_ENDPOINT_PROPERTY_CHANGED, EPC_EFFECTS, 0);
-        ::SendMessageW(hWnd, WM_ENDPOINT_PROPERTY_CHANGED, EPC_BYPASS, 0);
+        ::SendMessageW(hWnd, kRefreshMessage, kRefreshEffects, 0);
+        ::SendMessageW(hWnd, kRefreshMessage, kRefreshBypass, 0);
         readsAfterDestroy = sim->Calls(sim::audio::op::FxStoreGetValue) - reads;
     };
     HHOOK hook =

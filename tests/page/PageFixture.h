@@ -12,6 +12,12 @@
 #include "page/HalvoPageSoundRoom.h"
 #include "res/resource.h"
 
+// The page's refresh message and the kinds of refresh it carries in wParam.
+inline constexpr UINT kRefreshMessage = 3041;
+inline constexpr WPARAM kRefreshBypass = 1;
+inline constexpr WPARAM kRefreshEffects = 12;
+inline constexpr WPARAM kRefreshJack = 18;
+
 // The real sheet with the effect page, run by start-up against the simulated laptop; a test acts
 // on it through its controls as a person would and reads the controls back.
 class PageTest : public AppTest {

@@ -8,7 +8,6 @@
 #include <iterator>
 #include <span>
 
-#include "res/resource.h"
 #include "tests/res/ProductResources.h"
 
 namespace {
@@ -44,7 +43,7 @@ DWORD RowBytes(int width, int bitCount) {
 class ProductIcon : public ProductResources {
 protected:
     std::span<const GroupIconEntry> Group() {
-        std::span<const BYTE> bytes = Find(RT_GROUP_ICON, MAKEINTRESOURCEW(IDR_MAINFRAME));
+        std::span<const BYTE> bytes = Find(RT_GROUP_ICON, MAKEINTRESOURCEW(128));
         if (bytes.size() < 6) {
             ADD_FAILURE() << "group icon of " << bytes.size() << " bytes";
             return {};
@@ -121,7 +120,7 @@ TEST_F(ProductIcon, ImagesMatchTheirEntries) {
 }
 
 TEST_F(ProductResources, LogoBitmap) {
-    std::span<const BYTE> bytes = Find(RT_BITMAP, MAKEINTRESOURCEW(IDB_LOGO));
+    std::span<const BYTE> bytes = Find(RT_BITMAP, MAKEINTRESOURCEW(130));
     BITMAPINFOHEADER header;
     ASSERT_GE(bytes.size(), sizeof header);
     std::memcpy(&header, bytes.data(), sizeof header);

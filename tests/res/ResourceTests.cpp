@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "res/resource.h"
 #include "tests/res/ProductResources.h"
 #include "tests/support/DialogTemplate.h"
 
@@ -56,12 +55,12 @@ void CheckDialog(std::span<const BYTE> bytes, const DialogHeader& expected,
 
 TEST_F(ProductResources, AboutBoxTemplate) {
     const std::vector<DialogItem> items = {
-        {-1, kStatic, TemplateName::Ordinal(IDR_MAINFRAME), 0x50000003, 0, 11, 15, 21, 20},
+        {-1, kStatic, TemplateName::Ordinal(128), 0x50000003, 0, 11, 15, 21, 20},
         {-1, kStatic, L"Halvo Setting Version 1.0", 0x50020080, 0, 40, 12, 119, 8},
         {-1, kStatic, L"Copyright (C) 2026 Halvo Setting", 0x50020000, 0, 40, 27, 119, 8},
         {IDOK, kButton, L"OK", 0x50030001, 0, 178, 7, 50, 16},
     };
-    CheckDialog(Find(RT_DIALOG, MAKEINTRESOURCEW(IDD_ABOUTBOX)),
+    CheckDialog(Find(RT_DIALOG, MAKEINTRESOURCEW(100)),
                 {0x80C800C8, 0, 235, 55, L"About Halvo Setting"}, items);
 }
 
@@ -69,15 +68,15 @@ TEST_F(ProductResources, SoundRoomTemplate) {
     const DWORD box = 0x50010003, text = 0x50020000;
     const std::vector<DialogItem> items = {
         // Starts hidden: the compiler must not have added WS_VISIBLE.
-        {IDC_BYPASS, kButton, L"Halvo Bypass", 0x40010003, 0, 20, 21, 59, 10},
-        {IDC_SOUND_SPACE_EXPANDER, kButton, L"Sound Space Expander", box, 0, 20, 51, 90, 10},
-        {IDC_HEADPHONE, kButton, L"Halvo Headphone", box, 0, 20, 68, 73, 10},
-        {IDC_NATURAL_BASS, kButton, L"Natural Bass", box, 0, 20, 96, 56, 10},
-        {IDC_LOGO, kStatic, L"", 0x5000000E, 0, 214, 36, 15, 13},
+        {1000, kButton, L"Halvo Bypass", 0x40010003, 0, 20, 21, 59, 10},
+        {1001, kButton, L"Sound Space Expander", box, 0, 20, 51, 90, 10},
+        {1002, kButton, L"Halvo Headphone", box, 0, 20, 68, 73, 10},
+        {1003, kButton, L"Natural Bass", box, 0, 20, 96, 56, 10},
+        {1006, kStatic, L"", 0x5000000E, 0, 214, 36, 15, 13},
         {-1, kStatic, L"Bass Boost:", text, 0, 31, 114, 38, 8},
         {-1, kStatic, L"6", text, 0, 199, 114, 8, 8},
-        {IDC_BASS_BOOST_VALUE, kEdit, L"", 0x50810080, 0, 218, 112, 19, 14},
-        {IDC_BASS_BOOST, L"msctls_trackbar32", L"", 0x50010018, 0, 91, 111, 100, 15},
+        {1004, kEdit, L"", 0x50810080, 0, 218, 112, 19, 14},
+        {1005, L"msctls_trackbar32", L"", 0x50010018, 0, 91, 111, 100, 15},
         {-1, kStatic, L"Copyright (C) 2026 Halvo Setting developers.", text, 0, 18, 155, 214, 12},
         {-1, kStatic, L"0", text, 0, 79, 114, 8, 8},
         {-1, kStatic, L"All rights reserved.", text, 0, 18, 171, 239, 9},
@@ -87,13 +86,13 @@ TEST_F(ProductResources, SoundRoomTemplate) {
          198, 239, 9},
         {-1, kStatic, L"parts of it without permission is not allowed.", text, 0, 19, 210, 239, 9},
     };
-    CheckDialog(Find(RT_DIALOG, MAKEINTRESOURCEW(IDD_SOUND_ROOM)),
+    CheckDialog(Find(RT_DIALOG, MAKEINTRESOURCEW(102)),
                 {0x90C800C8, 0x00040000, 280, 255, L"Halvo Setting"}, items);
 }
 
 TEST_F(ProductResources, AboutCommandString) {
     wchar_t text[64] = {};
-    int length = LoadStringW(s_module, IDS_ABOUTBOX, text, 64);
+    int length = LoadStringW(s_module, 101, text, 64);
     EXPECT_EQ(std::wstring(L"&About Halvo Setting..."), std::wstring(text, length));
 }
 
