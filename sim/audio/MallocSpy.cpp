@@ -2,11 +2,18 @@
 
 #include <objbase.h>
 
+#include <cstring>
+
 #include <mutex>
 #include <unordered_set>
 
 namespace sim::audio {
 namespace {
+
+constexpr int kFreshByte = 0xCD;
+
+// The size asked for by the allocation this thread is making, from PreAlloc to PostAlloc.
+thread_local SIZE_T t_requested = 0;
 
 class MallocSpy final : public IMallocSpy {
 public:
@@ -29,12 +36,16 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_failures > 0 && request == m_failSize) {
             --m_failures;
+            t_requested = 0;
             return 0;  // PreAlloc's way to make the allocation fail
         }
+        t_requested = request;
         return request;
     }
     void* STDMETHODCALLTYPE PostAlloc(void* actual) override {
         if (actual) {
+            // A new block's content is undefined: make it visibly so for whoever reads it unset.
+            std::memset(actual, kFreshByte, t_requested);
             std::lock_guard<std::mutex> lock(m_mutex);
             m_live.insert(actual);
         }

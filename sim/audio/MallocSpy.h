@@ -6,7 +6,8 @@ namespace sim::audio {
 
 // Watches every CoTaskMemAlloc, CoTaskMemRealloc and CoTaskMemFree of the process from the moment
 // it is installed, so a test can tell that every block handed to the system (ids, strings and
-// blobs in PROPVARIANTs) was freed. Install once, before the first test, on any thread.
+// blobs in PROPVARIANTs) was freed. New blocks come filled with 0xCD, not zeroes, as nothing
+// promises their content. Install once, before the first test, on any thread.
 void InstallMallocSpy();
 
 // Blocks allocated since installation and not yet freed.

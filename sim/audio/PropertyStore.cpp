@@ -71,7 +71,12 @@ public:
                                       Store::Fx, m_id, key, value);
     }
 
-    HRESULT STDMETHODCALLTYPE Commit() override { return S_OK; }
+    // Values are stored as they are set; the system never commits, not even its one write
+    // through the FX store handle.
+    HRESULT STDMETHODCALLTYPE Commit() override {
+        this->m_service->Unexpected("IPropertyStore::Commit");
+        return S_OK;
+    }
 
 private:
     Store m_store;

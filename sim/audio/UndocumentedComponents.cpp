@@ -69,8 +69,12 @@ WriteOrigin OriginOf(const EndpointConfig* self) {
 
 template <int slot>
 HRESULT STDMETHODCALLTYPE WriteEndpointFormat(EndpointConfig* self, LPCWSTR id,
-                                              WAVEFORMATEX* deviceFormat, WAVEFORMATEX*) {
+                                              WAVEFORMATEX* deviceFormat, WAVEFORMATEX* mixFormat) {
     auto outcome = self->service->Enter(op::WriteEndpointFormat);
+    if (mixFormat) {
+        // A mix format would change the engine's format too; the system only sets the device's.
+        self->service->Unexpected("WriteEndpointFormat with a mix format");
+    }
     if (FAILED(outcome.result)) {
         self->service->LogWrite(OriginOf(self), slot, Store::Endpoint, id ? id : L"",
                                 PKEY_AudioEngine_DeviceFormat, Value(), outcome.result);

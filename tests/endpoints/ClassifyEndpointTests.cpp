@@ -88,6 +88,50 @@ const ClassifyCase kCases[] = {
      {},
      16},
     {"OtherNoFormFactorStored", eRender, L"Speakers (Other)", L"Speakers", {}, {}, 16},
+    // Each name test looks at its own field, and the tests come in their order.
+    {"MakerOnlyInDescription", eRender, L"Speakers", L"XAN Speakers", Speakers, {}, 16},
+    {"MonoOnlyInFriendlyName", eRender, L"Mono (XAN)", L"Speakers", Speakers, {}, 0},
+    {"InternalSpeakerOnlyInFriendlyName",
+     eRender,
+     L"Internal Speaker (XAN)",
+     L"Headphones",
+     Headphones,
+     {},
+     1},
+    {"TransmitterOnlyInDescription", eRender, L"XAN Digital", L"Out TX1", SPDIF, {}, 2},
+    {"HdmiBothTransmitters",
+     eRender,
+     L"XAN HDMI TX1 TX0",
+     L"HDMI",
+     DigitalAudioDisplayDevice,
+     {},
+     3},
+    {"HdmiTransmitterOnlyInDescription",
+     eRender,
+     L"XAN HDMI",
+     L"HDMI TX1",
+     DigitalAudioDisplayDevice,
+     {},
+     3},
+    {"FrontMicBeforeEnhanced", eCapture, L"XAN Enhanced Front Mic", L"Mic", Microphone, {}, 12},
+    {"FrontMicOnlyInDescription", eCapture, L"Mic (XAN)", L"Front Mic Enhanced", Microphone, {}, 8},
+    {"LineCdOnlyInDescription", eCapture, L"Line In (XAN)", L"CD", LineLevel,
+     Jack(eConnType3Point5mm), 10},
+    {"UnknownCdOnlyInDescription", eCapture, L"Aux (XAN)", L"CD", UnknownFormFactor, {}, 9},
+    {"HeadsetMonoOnlyInFriendlyName", eCapture, L"Mono Headset (XAN)", L"Headset", Headset, {}, 12},
+    {"RemoteNetworkDevice", eRender, L"XAN Remote", L"Remote", RemoteNetworkDevice, {}, 0},
+    {"DigitalPassthrough",
+     eRender,
+     L"XAN Passthrough",
+     L"Digital",
+     UnknownDigitalPassthrough,
+     {},
+     0},
+    {"OtherHdmiCapture", eCapture, L"HDMI In (Other)", L"HDMI", DigitalAudioDisplayDevice, {}, 6},
+    {"OtherMicrophone", eCapture, L"Front Mic (Other)", L"Mic", Microphone,
+     Jack(eConnTypeOtherAnalog), 16},
+    {"OtherLineLevelCd", eCapture, L"CD (Other)", L"CD", LineLevel, {}, 16},
+    {"OtherHeadphones", eRender, L"Headphones (Other)", L"Internal Speaker", Headphones, {}, 16},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rules, ClassifyEndpointTest, testing::ValuesIn(kCases),
@@ -136,10 +180,10 @@ TEST_F(Classify, AJackIsReadOnlyWhenTheWholeWalkSucceeds) {
         sim->FailOn(step, E_FAIL);
         KSJACK_DESCRIPTION untouched = Jack(eConnTypeRCA);
         EXPECT_FALSE(GetEndpointJackDescription(device.Get(), &untouched)) << step;
-        // Without a jack count the output is not even cleared.
-        if (step != op::GetJackDescription) {
-            EXPECT_EQ(eConnTypeRCA, untouched.ConnectionType) << step;
-        }
+        // Without a jack count the output is not even cleared; with one it is.
+        EXPECT_EQ(step == op::GetJackDescription ? eConnTypeUnknown : eConnTypeRCA,
+                  untouched.ConnectionType)
+            << step;
     }
     sim->ClearFailures();
     sim->SetConnectorCount(L"mic", 0);

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "endpoints/ExtensionLibrary.h"
 #include "sim/audio/MallocSpy.h"
 #include "tests/endpoints/InventoryFixture.h"
 #include "tests/support/DebugCapture.h"
+#include "tests/support/InitializeSpy.h"
 
 namespace {
 
@@ -52,6 +54,21 @@ TEST_F(EndpointInventoryTest, ListsRenderBeforeCaptureAndOnlyPresentEndpoints) {
     EXPECT_EQ(nullptr, GetEndpointRecord(&inventory, 3));
 }
 
+TEST_F(EndpointInventoryTest, RecordsStartZeroedAndHoldADeviceOfTheirOwn) {
+    // Two endpoints no rule gives a kind.
+    Add(L"handset", eRender, DEVICE_STATE_ACTIVE, L"XAN Handset", L"Handset", Handset);
+    Add(L"spdif-in", eCapture, DEVICE_STATE_UNPLUGGED, L"In (Other)", L"SPDIF", SPDIF);
+    EXPECT_EQ((Ids{L"handset", L"spdif-in"}), Build());
+    EXPECT_EQ(2, sim::audio::LiveObjects(sim::audio::ObjectKind::Device));
+    for (INT_PTR i = 0; i < 2; ++i) {
+        const EndpointRecord* record = GetEndpointRecord(&inventory, i);
+        EXPECT_EQ(0, record->kind) << i;
+        DWORD state = 0;
+        EXPECT_EQ(Hr(S_OK), Hr(record->device->GetState(&state))) << i;
+        EXPECT_EQ(i == 0 ? DEVICE_STATE_ACTIVE : DEVICE_STATE_UNPLUGGED, state) << i;
+    }
+}
+
 TEST_F(EndpointInventoryTest, AMachineWithoutEndpointsListsNothing) {
     Add(L"gone", eRender, DEVICE_STATE_NOTPRESENT, L"Speakers (XAN)", L"Speakers", Speakers);
     EXPECT_EQ(Ids{}, Build());
@@ -71,6 +88,63 @@ TEST_F(EndpointInventoryTest, AFailedPassLeavesTheOtherPasssRecords) {
     Add(L"mic", eCapture, DEVICE_STATE_ACTIVE, L"XAN", L"Mic", Microphone);
     sim->FailOn(op::EnumAudioEndpoints, E_OUTOFMEMORY, 1);
     EXPECT_EQ((Ids{L"mic"}), Build());
+
+    struct Case {
+        const char* operation;
+        int pass;  // 1 render, 2 capture
+        Ids left;
+    };
+    for (const Case& c :
+         {Case{op::EnumAudioEndpoints, 2, {L"speakers"}}, Case{op::CollectionGetCount, 1, {L"mic"}},
+          Case{op::CollectionGetCount, 2, {L"speakers"}}}) {
+        sim->ClearFailures();
+        sim->FailOn(c.operation, E_FAIL, c.pass);
+        EndpointInventory again;
+        ASSERT_TRUE(OpenEndpointInventory(&again));
+        BuildEndpointInventory(&again);
+        Ids ids;
+        for (INT_PTR i = 0; i < GetEndpointRecordCount(&again); ++i) {
+            ids.push_back(GetEndpointRecord(&again, i)->endpointId);
+        }
+        CloseEndpointInventory(&again);
+        EXPECT_EQ(c.left, ids) << c.operation << " in pass " << c.pass;
+    }
+}
+
+TEST_F(EndpointInventoryTest, IdsDifferingInCaseOrLengthAreNotDuplicates) {
+    for (const wchar_t* id : {L"dup", L"DUP", L"dup2", L"du"}) {
+        Add(id, eRender, DEVICE_STATE_ACTIVE, L"XAN", L"Speakers", Speakers);
+    }
+    EXPECT_EQ((Ids{L"dup", L"DUP", L"dup2", L"du"}), Build());
+}
+
+TEST_F(EndpointInventoryTest, EachNameIsReadFromAStoreOfItsOwn) {
+    Add(L"speakers", eRender, DEVICE_STATE_ACTIVE, L"Speakers (XAN)", L"Speakers", Speakers);
+    // Description, friendly name, form factor: a store each.
+    Build();
+    EXPECT_EQ(3, sim->Calls(op::OpenPropertyStore));
+    CloseEndpointInventory(&inventory);
+
+    struct Case {
+        const char* operation;
+        int nth;
+        const wchar_t *description, *friendlyName;
+    };
+    for (const Case& c :
+         {Case{op::OpenPropertyStore, 1, L"<Device not available>", L"Speakers (XAN)"},
+          Case{op::EndpointStoreGetValue, 1, L"<Device not available>", L"Speakers (XAN)"},
+          Case{op::OpenPropertyStore, 2, L"Speakers", L"<Device not available>"},
+          Case{op::EndpointStoreGetValue, 2, L"Speakers", L"<Device not available>"}}) {
+        sim->ClearFailures();
+        sim->FailOn(c.operation, E_ACCESSDENIED, c.nth);
+        EndpointInventory again;
+        ASSERT_TRUE(OpenEndpointInventory(&again));
+        BuildEndpointInventory(&again);
+        ASSERT_EQ(1, GetEndpointRecordCount(&again));
+        EXPECT_STREQ(c.description, GetEndpointRecord(&again, 0)->description) << c.operation;
+        EXPECT_STREQ(c.friendlyName, GetEndpointRecord(&again, 0)->friendlyName) << c.operation;
+        CloseEndpointInventory(&again);
+    }
 }
 
 TEST_F(EndpointInventoryTest, EndpointsThatCannotBeFetchedAreSkipped) {
@@ -134,16 +208,26 @@ TEST_F(EndpointInventoryTest, OpenBindsEveryExportAndKeepsTheLibraryUntilClose) 
 }
 
 TEST_F(EndpointInventoryTest, AnyMissingOrMisspelledExportFailsOpenAndUnloads) {
-    for (const wchar_t* variant : {L"missing-last", L"missing-middle", L"wrong-case"}) {
+    // Each variant with the position of the name it lacks in the binding order.
+    for (auto [variant, missing] :
+         {std::pair{L"missing-last", 90}, {L"missing-middle", 45}, {L"wrong-case", 84}}) {
         ScopedDllDirectory defective(ExtensionVariantDir(variant).c_str());
-        ZeroMemory(&g_extensionExports, sizeof g_extensionExports);
+        const FARPROC unbound = reinterpret_cast<FARPROC>(1);
+        std::fill(std::begin(g_extensionExports.slots), std::end(g_extensionExports.slots),
+                  unbound);
         EndpointInventory defectiveInventory;
         EXPECT_FALSE(OpenEndpointInventory(&defectiveInventory)) << variant;
         EXPECT_EQ(nullptr, defectiveInventory.extensionModule) << variant;
         EXPECT_EQ(nullptr, GetModuleHandleW(L"XANPropPageExt.dll")) << variant;
-        // Every lookup was still made: the exports around the missing one are bound.
-        EXPECT_NE(nullptr, g_extensionExports.slots[0]) << variant;
-        EXPECT_NE(nullptr, g_extensionExports.slots[89]) << variant;
+        // Every lookup was still made, the failed one storing null.
+        for (int i = 0; i < 91; ++i) {
+            FARPROC slot = g_extensionExports.slots[i];
+            if (i == missing) {
+                EXPECT_EQ(nullptr, slot) << variant;
+            } else {
+                EXPECT_TRUE(slot && slot != unbound) << variant << ", slot " << i;
+            }
+        }
         CloseEndpointInventory(&defectiveInventory);
     }
 }
@@ -211,6 +295,60 @@ TEST_F(EndpointInventoryTest, CloseBalancesComAfterAWholeOrPartialOpen) {
     EXPECT_TRUE(BalancesCom([](EndpointInventory*) {}));
     sim->FailOn(op::CreateDeviceEnumerator, E_OUTOFMEMORY);
     EXPECT_TRUE(BalancesCom([](EndpointInventory*) {}));
+}
+
+int LiveInventoryObjects() {
+    using sim::audio::ObjectKind;
+    int live = 0;
+    for (ObjectKind kind :
+         {ObjectKind::DeviceEnumerator, ObjectKind::DeviceCollection, ObjectKind::Device}) {
+        live += sim::audio::LiveObjects(kind);
+    }
+    return live;
+}
+
+TEST_F(EndpointInventoryTest, CloseLetsGoOfEverythingBeforeLeavingCom) {
+    Add(L"speakers", eRender, DEVICE_STATE_ACTIVE, L"XAN", L"Speakers", Speakers);
+    Add(L"mic", eCapture, DEVICE_STATE_ACTIVE, L"XAN", L"Mic", Microphone);
+    ASSERT_EQ(2u, Build().size());
+    int live = -1;
+    bool loaded = true;
+    InitializeSpy spy([&] {
+        live = LiveInventoryObjects();
+        loaded = GetModuleHandleW(L"XANPropPageExt.dll") != nullptr;
+    });
+    CloseEndpointInventory(&inventory);
+    EXPECT_EQ(1, spy.uninitialised);
+    EXPECT_EQ(0, live);
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(0, GetEndpointRecordCount(&inventory));
+
+    // A context that was never opened owes nothing.
+    EndpointInventory unopened;
+    CloseEndpointInventory(&unopened);
+    EXPECT_EQ(1, spy.uninitialised);
+}
+
+TEST_F(EndpointInventoryTest, OpenTriesTheOtherApartmentOnlyWhenTheFirstFails) {
+    {
+        InitializeSpy spy;
+        EXPECT_TRUE(OpenEndpointInventory(&inventory));
+        EXPECT_EQ(std::vector<DWORD>{COINIT_MULTITHREADED}, spy.models);
+        CloseEndpointInventory(&inventory);
+        EXPECT_EQ(1, spy.uninitialised);
+    }
+    {
+        // Both initialisations fail for Open; neither stops it, and Close owes nothing.
+        InitializeSpy spy({}, COINIT_MULTITHREADED);
+        EndpointInventory refused;
+        EXPECT_TRUE(OpenEndpointInventory(&refused));
+        EXPECT_EQ((std::vector<DWORD>{COINIT_MULTITHREADED, COINIT_APARTMENTTHREADED}), spy.models);
+        EXPECT_FALSE(refused.comInitialized);
+        CloseEndpointInventory(&refused);
+        EXPECT_EQ(0, spy.uninitialised);
+    }
+    // COM did initialise underneath the refused call: give the thread its count back.
+    CoUninitialize();
 }
 
 // A class object that refuses to make anything: registered on a single-threaded apartment, it

@@ -168,6 +168,54 @@ TEST_F(EffectState, SelectorOneGoesBackToTwoWhileTheHeadphoneEffectIsOff) {
     EXPECT_EQ(2u, FxWord(keys::HeadphoneSelector));
 }
 
+TEST_F(EffectState, OnlySelectorOneIsRewritten) {
+    MarkConfigured();
+    SetFxWord(keys::Headphone, 0x00000211);
+    for (DWORD selector : {0u, 2u, 3u, 0x80000001u}) {
+        SetFxWord(keys::HeadphoneSelector, selector);
+        Load(1);
+        EXPECT_TRUE(sim->Writes().empty()) << selector;
+    }
+}
+
+// The marker first, then the words in a fixed order: failing the nth read zeroes exactly the
+// nth word, so a word read out of turn shows.
+TEST_F(EffectState, LaterStartReadsTheWordsInOrder) {
+    MarkConfigured();
+    SetFxWord(keys::ModeWord, 0x006007E0);
+    SetFxWord(keys::Headphone, 0x80000211);
+    SetFxWord(keys::HeadphoneSelector, 2);
+    SetFxWord(keys::SoundSpaceExpander, 0x80000001);
+    SetFxWord(keys::LevelWord, 0x80000005);
+    SetFxWord(keys::NaturalBass, 0x80003513);
+    const std::vector<int> mode = {0, 0, 7, 6, 0, 0}, headphone = {1, 6, 7, 9}, expander = {1, 13},
+                           level = {1, 5}, bass = {1, 19, 5, 3};
+    const std::vector<int> zero4 = {0, 0, 0, 0};
+    struct Case {
+        int failedRead;
+        std::vector<int> mode, headphone, expander, level, bass;
+    };
+    const Case cases[] = {
+        {2, {0, 2, 0, 0, 0, 0}, headphone, expander, level, bass},
+        {3, mode, {0, 5, 0, 0}, expander, level, bass},
+        {4, mode, headphone, expander, level, bass},  // the selector
+        {5, mode, headphone, {0, 12}, level, bass},
+        {6, mode, headphone, expander, {0, 0}, bass},
+        {7, mode, headphone, expander, level, zero4},
+    };
+    for (const Case& c : cases) {
+        sim->ClearFailures();
+        sim->FailOn(op::FxStoreGetValue, E_FAIL, c.failedRead);
+        Load(1);
+        EXPECT_EQ(c.mode, Fields(g_modeWord)) << "read " << c.failedRead;
+        EXPECT_EQ(c.headphone, Fields(g_headphone)) << "read " << c.failedRead;
+        EXPECT_EQ(c.expander, Fields(g_soundSpaceExpander)) << "read " << c.failedRead;
+        EXPECT_EQ(c.level, Fields(g_levelWord)) << "read " << c.failedRead;
+        EXPECT_EQ(c.bass, Fields(g_naturalBass)) << "read " << c.failedRead;
+    }
+    EXPECT_TRUE(sim->Writes().empty());
+}
+
 TEST_F(EffectState, AFailedSelectorReadWritesNothing) {
     MarkConfigured();
     SetFxWord(keys::HeadphoneSelector, 1);
@@ -214,6 +262,12 @@ TEST_F(EffectState, AMarkerOfAnotherTypeCountsAsAbsent) {
         EXPECT_EQ(7u, AcceptedWrites().size()) << marker.Describe();
         EXPECT_EQ(0u, FxWord(keys::FirstRunMarker)) << marker.Describe();
     }
+}
+
+TEST_F(EffectState, AMarkerOfTheRightTypeCountsWhateverItsValue) {
+    SetFxWord(keys::FirstRunMarker, 7);
+    Load(1);
+    EXPECT_TRUE(sim->Writes().empty());
 }
 
 TEST_F(EffectState, AnUnreadableMarkerMeansAFirstRun) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+
 #include "framework/CComPtr.h"
 #include "fxstore/EffectDefaults.h"
 #include "fxstore/EffectWords.h"
@@ -123,7 +126,11 @@ TEST(DefaultWords, FollowTheFormFactor) {
                        Expected{2, 0x00000211, 0x00000001, 0x00003513},
                        Expected{8, 0x00000211, 0x00000001, 0x00003513},
                        Expected{9, 0x00000211, 0x00000001, 0x00003513},
-                       Expected{10, 0x00000211, 0x00000001, 0x00003513}}) {
+                       Expected{10, 0x00000211, 0x00000001, 0x00003513},
+                       Expected{0, 0x00000211, 0x00000001, 0x00003513},
+                       Expected{4, 0x00000211, 0x00000001, 0x00003513},
+                       Expected{6, 0x00000211, 0x00000001, 0x00003513},
+                       Expected{7, 0x00000211, 0x00000001, 0x00003513}}) {
         EffectDefaults defaults = GetEffectDefaults(e.formFactor);
         EXPECT_EQ(0x006007E0u, Pack(defaults.modeWord)) << e.formFactor;
         EXPECT_EQ(e.headphone, Pack(defaults.headphone)) << e.formFactor;
@@ -133,6 +140,127 @@ TEST(DefaultWords, FollowTheFormFactor) {
         EXPECT_EQ(0u, PackLevelWord(defaults.levelWord)) << e.formFactor;
         EXPECT_EQ(e.naturalBass, PackNaturalBass(defaults.naturalBass)) << e.formFactor;
     }
+}
+
+// One coded field: where it sits, the codes of its field values, and how a record field holding
+// a code is unpacked and packed on its own.
+struct CodedField {
+    const char* name;
+    int shift;
+    DWORD largest;                          // the largest value the field's bits hold
+    std::map<DWORD, int> codeOf;            // field value -> option code
+    std::function<int(DWORD, int)> unpack;  // (word, code held before) -> code held after
+    std::function<DWORD(int)> pack;         // code -> word
+};
+
+const CodedField kCodedFields[] = {
+    {"mode bits 21-24",
+     21,
+     15,
+     {{3, 0}, {2, 1}, {0, 2}, {1, 3}, {4, 4}},
+     [](DWORD word, int before) {
+         ModeWordSettings s = {0, before, 0, 0, 0, 0};
+         UnpackModeWord(word, &s);
+         return s.modeOption;
+     },
+     [](int code) { return PackModeWord(FALSE, code, 0, 0, 0, 0); }},
+    {"headphone bits 8-11",
+     8,
+     15,
+     {{2, 7}, {3, 8}},
+     [](DWORD word, int before) {
+         HeadphoneSettings s = {0, 5, before, 0};
+         UnpackHeadphone(word, &s);
+         return s.bits8to11Option;
+     },
+     [](int code) { return PackHeadphone(FALSE, 5, code, 0); }},
+    {"headphone bits 4-7",
+     4,
+     15,
+     {{1, 9}, {2, 10}, {3, 11}},
+     [](DWORD word, int before) {
+         HeadphoneSettings s = {0, 5, 0, before};
+         UnpackHeadphone(word, &s);
+         return s.bits4to7Option;
+     },
+     [](int code) { return PackHeadphone(FALSE, 5, 0, code); }},
+    {"headphone bit 0",
+     0,
+     1,
+     {{0, 5}, {1, 6}},
+     [](DWORD word, int before) {
+         HeadphoneSettings s = {0, before, 0, 0};
+         UnpackHeadphone(word, &s);
+         return s.bit0Option;
+     },
+     [](int code) { return PackHeadphone(FALSE, code, 0, 0); }},
+    {"expander bit 0",
+     0,
+     1,
+     {{0, 12}, {1, 13}},
+     [](DWORD word, int before) {
+         SoundSpaceExpanderSettings s = {0, before};
+         UnpackSoundSpaceExpander(word, &s);
+         return s.bit0Option;
+     },
+     [](int code) {
+         return PackSoundSpaceExpander({0, code});
+     }},
+};
+
+TEST(OptionCodes, EveryFieldValueUnpacksToItsCodeOrKeepsTheCodeBefore) {
+    constexpr int kBefore = 99;
+    for (const CodedField& field : kCodedFields) {
+        for (DWORD value = 0; value <= field.largest; ++value) {
+            auto code = field.codeOf.find(value);
+            int expected = code == field.codeOf.end() ? kBefore : code->second;
+            EXPECT_EQ(expected, field.unpack(value << field.shift, kBefore))
+                << field.name << ", field value " << value;
+        }
+    }
+}
+
+TEST(OptionCodes, EveryCodePacksToItsFieldValueAndAnyOtherToZero) {
+    for (const CodedField& field : kCodedFields) {
+        for (int code = -1; code <= 15; ++code) {
+            DWORD expected = 0;
+            for (auto [value, own] : field.codeOf) {
+                if (own == code) {
+                    expected = value << field.shift;
+                }
+            }
+            EXPECT_EQ(expected, field.pack(code)) << field.name << ", code " << code;
+        }
+    }
+}
+
+TEST(EffectWords, EachFieldComesFromItsOwnBitsAndOtherBitsAreDropped) {
+    NaturalBassSettings bass = {};
+    UnpackNaturalBass(0x7FFFC9A7, &bass);
+    EXPECT_EQ((std::vector<int>{0, 0xA7, 9, 12}), Fields(bass));
+    bass.enabled = 1;
+    EXPECT_EQ(0x8000C9A7u, PackNaturalBass(bass));
+
+    ModeWordSettings mode = {};
+    UnpackModeWord(0xFE9FFADF, &mode);  // field 4, 0xA at bit 8, 5 at bit 4, bits 3 and 0
+    EXPECT_EQ((std::vector<int>{1, 4, 10, 5, 1, 1}), Fields(mode));
+    EXPECT_EQ(0x80800A59u, Pack(mode));
+
+    HeadphoneSettings headphone = {};
+    UnpackHeadphone(0x7FFFF32E, &headphone);
+    EXPECT_EQ((std::vector<int>{0, 5, 8, 10}), Fields(headphone));
+    headphone.enabled = 1;
+    EXPECT_EQ(0x80000320u, Pack(headphone));
+
+    LevelWordSettings level = {};
+    UnpackLevelWord(0x7FFFFFF5, &level);
+    EXPECT_EQ(0, level.enabled);
+    EXPECT_EQ(5, level.bits0to3);
+
+    SoundSpaceExpanderSettings expander = {};
+    UnpackSoundSpaceExpander(0x7FFFFFFE, &expander);
+    EXPECT_EQ(0, expander.enabled);
+    EXPECT_EQ(12, expander.bit0Option);
 }
 
 class ReadEffectWordTest : public FxStoreTest {

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <thread>
 
 #include "fxstore/EndpointFormat.h"
 #include "tests/fxstore/FxStoreFixture.h"
+#include "tests/support/InitializeSpy.h"
 
 namespace {
 
@@ -86,9 +89,11 @@ TEST_F(EndpointFormat, ShortOrOddDeviceFormatsReportZeroWithSuccess) {
     WAVEFORMATEXTENSIBLE plain = ExtensiblePcm(44100, 16, 16);
     plain.Format.wFormatTag = WAVE_FORMAT_PCM;
     plain.Format.cbSize = 0;
-    const std::vector<Value> values = {Value::Blob(FormatBytes(plain, sizeof(WAVEFORMATEX))),
-                                       Value::Blob(FormatBytes(plain, 39)), Value::UInt32(48000),
-                                       Value::String(L"48000"), Value()};
+    const std::vector<Value> values = {
+        Value::Blob(FormatBytes(plain, sizeof(WAVEFORMATEX))), Value::Blob(FormatBytes(plain, 39)),
+        // The same 40 bytes as a vector rather than a blob.
+        Value::Vector(VT_UI1, FormatBytes(ExtensiblePcm(96000, 32, 24), 40)), Value::UInt32(48000),
+        Value::String(L"48000"), Value()};
     for (const Value& value : values) {
         sim->SetProperty(Store::Endpoint, kSpeakersId, PKEY_AudioEngine_DeviceFormat, value);
         DWORD rate = 1;
@@ -97,6 +102,21 @@ TEST_F(EndpointFormat, ShortOrOddDeviceFormatsReportZeroWithSuccess) {
             << value.Describe();
         EXPECT_EQ(0u, rate) << value.Describe();
         EXPECT_EQ(0, bits) << value.Describe();
+    }
+}
+
+TEST_F(EndpointFormat, DeviceFormatTakesBytesFourToSevenAndEighteenToNineteen) {
+    for (size_t size : {40, 48}) {
+        std::vector<BYTE> bytes(size);
+        for (size_t i = 0; i < size; ++i) {
+            bytes[i] = static_cast<BYTE>(i);
+        }
+        SetDeviceFormat(bytes);
+        DWORD rate = 1;
+        WORD bits = 1;
+        EXPECT_EQ(Hr(S_OK), Hr(GetEndpointDeviceFormat(kSpeakersId, &rate, &bits))) << size;
+        EXPECT_EQ(0x07060504u, rate) << size;
+        EXPECT_EQ(0x1312, bits) << size;
     }
 }
 
@@ -209,6 +229,10 @@ TEST_F(EndpointFormat, OnlyTheFullRangeMaskDecidesTheResult) {
 
 TEST_F(EndpointFormat, ForcingStopsAtEachFailedStep) {
     SetDeviceFormat(ExtensiblePcm(96000, 32, 24));
+    sim->FailOn(op::CreateDeviceEnumerator, E_OUTOFMEMORY, 1);
+    EXPECT_FALSE(ForceStereo48kFormat(kSpeakersId));
+    sim->FailOn(op::OpenPropertyStore, E_ACCESSDENIED, 1);
+    EXPECT_FALSE(ForceStereo48kFormat(kSpeakersId));
     sim->FailOn(op::GetDevice, E_NOTFOUND, 1);
     EXPECT_FALSE(ForceStereo48kFormat(kSpeakersId));
     sim->SucceedWithNull(op::GetDevice, 1);
@@ -221,6 +245,9 @@ TEST_F(EndpointFormat, ForcingStopsAtEachFailedStep) {
     sim->FailOn(op::EndpointStoreGetValue, E_FAIL, 2);
     EXPECT_FALSE(ForceStereo48kFormat(kSpeakersId));
     EXPECT_EQ(1u, AcceptedWrites().size());
+    sim->FailOn(op::OpenPropertyStore, E_ACCESSDENIED, 2);
+    EXPECT_FALSE(ForceStereo48kFormat(kSpeakersId));
+    EXPECT_EQ(2u, AcceptedWrites().size());
 }
 
 TEST_F(EndpointFormat, ForcingOnAnUnsupportedWindowsWritesNothing) {
@@ -259,6 +286,88 @@ TEST_F(EndpointFormat, AnOversizedExtraLengthIsCutToTheBytesWeHave) {
     EXPECT_TRUE(ForceStereo48kFormat(kSpeakersId));
     EXPECT_EQ(22, StoredFormat().Format.cbSize);
     EXPECT_EQ(40u, StoredFormatSize());
+}
+
+// Runs body on a fresh thread in a single-threaded apartment of its own, where the service's
+// classes are registered once more: class objects registered in the multithreaded apartment are
+// not found from there.
+void OnApartmentThread(const std::function<void()>& body) {
+    const CLSID classes[] = {CLSID_MMDeviceEnumerator, sim::audio::kEndpointConfigClass7};
+    IClassFactory* factories[std::size(classes)] = {};
+    for (size_t i = 0; i < std::size(classes); ++i) {
+        ASSERT_EQ(Hr(S_OK),
+                  Hr(CoGetClassObject(classes[i], CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                      reinterpret_cast<void**>(&factories[i]))));
+    }
+    std::thread([&] {
+        ASSERT_EQ(Hr(S_OK), Hr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        DWORD cookies[std::size(classes)] = {};
+        for (size_t i = 0; i < std::size(classes); ++i) {
+            CoRegisterClassObject(classes[i], factories[i], CLSCTX_INPROC_SERVER,
+                                  REGCLS_MULTIPLEUSE, &cookies[i]);
+        }
+        body();
+        for (DWORD cookie : cookies) {
+            CoRevokeClassObject(cookie);
+        }
+        CoUninitialize();
+    }).join();
+    for (IClassFactory* factory : factories) {
+        factory->Release();
+    }
+}
+
+int LiveServiceObjects() {
+    using sim::audio::ObjectKind;
+    int live = 0;
+    for (ObjectKind kind : {ObjectKind::DeviceEnumerator, ObjectKind::Device,
+                            ObjectKind::EndpointPropertyStore, ObjectKind::EndpointConfig}) {
+        live += sim::audio::LiveObjects(kind);
+    }
+    return live;
+}
+
+TEST_F(EndpointFormat, ForcingLeavesItsOwnApartmentOnlyWithEverythingReleased) {
+    const std::function<void()> setups[] = {
+        [&] {},                                                      // Speakers: three writes
+        [&] { SetFormFactor(kSpeakersId, 3); },                      // Headphones
+        [&] { sim->FailOn(op::EndpointStoreGetValue, E_FAIL, 1); },  // no format
+        [&] { sim->FailOn(op::WriteEndpointFormat, E_FAIL, 1); },
+        [&] { sim->FailOn(op::EndpointStoreGetValue, E_FAIL, 2); },  // no form factor
+        [&] {
+            sim->SetProperty(Store::Endpoint, kSpeakersId, PKEY_AudioEngine_DeviceFormat,
+                             Value::UInt32(1));
+        },
+    };
+    for (size_t i = 0; i < std::size(setups); ++i) {
+        SetFormFactor(kSpeakersId, 1);
+        SetDeviceFormat(ExtensiblePcm(96000, 32, 24));
+        sim->ClearFailures();
+        setups[i]();
+        std::vector<DWORD> models;
+        int uninitialised = 0, liveAtUninitialize = -1;
+        OnApartmentThread([&] {
+            InitializeSpy spy([&] { liveAtUninitialize = LiveServiceObjects(); });
+            ForceStereo48kFormat(kSpeakersId);
+            models = spy.models;
+            uninitialised = spy.uninitialised;
+        });
+        EXPECT_EQ(std::vector<DWORD>{COINIT_APARTMENTTHREADED}, models) << "setup " << i;
+        EXPECT_EQ(1, uninitialised) << "setup " << i;
+        EXPECT_EQ(0, liveAtUninitialize) << "setup " << i;
+        if (i == 0) {
+            // The work was done on that thread.
+            EXPECT_EQ(48000u, StoredFormat().Format.nSamplesPerSec);
+        }
+    }
+}
+
+TEST_F(EndpointFormat, ForcingOnAThreadOfTheOtherApartmentLeavesItsComAlone) {
+    SetDeviceFormat(ExtensiblePcm(96000, 32, 24));
+    InitializeSpy spy;
+    EXPECT_TRUE(ForceStereo48kFormat(kSpeakersId));
+    EXPECT_EQ(std::vector<DWORD>{COINIT_APARTMENTTHREADED}, spy.models);
+    EXPECT_EQ(0, spy.uninitialised);
 }
 
 }  // namespace

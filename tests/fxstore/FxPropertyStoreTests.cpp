@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "framework/CComPtr.h"
 #include "framework/CPropVariant.h"
 #include "fxstore/FxPropertyStore.h"
@@ -40,6 +42,7 @@ struct GenerationCase {
     HRESULT expected;
     WriteOrigin origin;  // meaningful when expected succeeds
     int formatSlot, propertySlot;
+    int queries, failedQueries;  // GetVersionExW calls for one decision: 284 bytes, then 276
 };
 
 class FxStoreGeneration : public FxStoreTest, public testing::WithParamInterface<GenerationCase> {
@@ -51,6 +54,8 @@ TEST_P(FxStoreGeneration, OpenFxPropertyStoreUsesTheGenerationsAccessor) {
     CComPtr<IPropertyStore> store;
     EXPECT_EQ(Hr(GetParam().expected), Hr(OpenFxPropertyStore(kSpeakersId, &store)));
     EXPECT_EQ(SUCCEEDED(GetParam().expected), store.Get() != nullptr);
+    EXPECT_EQ(GetParam().queries, version.Calls());
+    EXPECT_EQ(GetParam().failedQueries, version.Failures());
 }
 
 TEST_P(FxStoreGeneration, SetFxPropertyValueWritesThroughTheGenerationsObjectAndSlot) {
@@ -103,13 +108,21 @@ TEST_P(FxStoreGeneration, EndpointWritersUseTheGenerationsSlots) {
 INSTANTIATE_TEST_SUITE_P(
     Versions, FxStoreGeneration,
     testing::Values(
-        GenerationCase{6, 0, VersionQueryFailure::None, S_OK, WriteOrigin::ConfigVista, 5, 11},
-        GenerationCase{6, 1, VersionQueryFailure::None, S_OK, WriteOrigin::Config7, 6, 12},
+        GenerationCase{6, 0, VersionQueryFailure::None, S_OK, WriteOrigin::ConfigVista, 5, 11, 1,
+                       0},
+        GenerationCase{6, 1, VersionQueryFailure::None, S_OK, WriteOrigin::Config7, 6, 12, 1, 0},
         // An old system that only answers the plain structure is still asked.
-        GenerationCase{6, 1, VersionQueryFailure::ExtendedOnly, S_OK, WriteOrigin::Config7, 6, 12},
-        GenerationCase{5, 1, VersionQueryFailure::None, E_FAIL, WriteOrigin::Config7, 0, 0},
-        GenerationCase{6, 2, VersionQueryFailure::None, E_FAIL, WriteOrigin::Config7, 0, 0},
-        GenerationCase{6, 1, VersionQueryFailure::Both, E_FAIL, WriteOrigin::Config7, 0, 0}),
+        GenerationCase{6, 0, VersionQueryFailure::ExtendedOnly, S_OK, WriteOrigin::ConfigVista, 5,
+                       11, 2, 1},
+        GenerationCase{6, 1, VersionQueryFailure::ExtendedOnly, S_OK, WriteOrigin::Config7, 6, 12,
+                       2, 1},
+        GenerationCase{5, 0, VersionQueryFailure::None, E_FAIL, WriteOrigin::Config7, 0, 0, 1, 0},
+        GenerationCase{5, 1, VersionQueryFailure::None, E_FAIL, WriteOrigin::Config7, 0, 0, 1, 0},
+        GenerationCase{6, 2, VersionQueryFailure::None, E_FAIL, WriteOrigin::Config7, 0, 0, 1, 0},
+        GenerationCase{6, 3, VersionQueryFailure::None, E_FAIL, WriteOrigin::Config7, 0, 0, 1, 0},
+        GenerationCase{10, 0, VersionQueryFailure::None, E_FAIL, WriteOrigin::Config7, 0, 0, 1, 0},
+        GenerationCase{6, 0, VersionQueryFailure::Both, E_FAIL, WriteOrigin::Config7, 0, 0, 2, 2},
+        GenerationCase{6, 1, VersionQueryFailure::Both, E_FAIL, WriteOrigin::Config7, 0, 0, 2, 2}),
     [](const auto& info) {
         const GenerationCase& c = info.param;
         return "Windows" + std::to_string(c.major) + "_" + std::to_string(c.minor) +
@@ -151,6 +164,12 @@ TEST_F(FxPropertyStore, OpenReturnsEachFailureOnTheWay) {
 TEST_F(FxPropertyStore, OpenFailsForAnUnknownEndpointOrANullDeviceOrStore) {
     CComPtr<IPropertyStore> store;
     EXPECT_EQ(Hr(E_NOTFOUND), Hr(OpenFxPropertyStore(L"{0.0.0.00000000}.{gone}", &store)));
+    {
+        // The device comes before the Windows version.
+        sim::ScopedWindowsVersion windows8(6, 2);
+        EXPECT_EQ(Hr(E_NOTFOUND), Hr(OpenFxPropertyStore(L"{0.0.0.00000000}.{gone}", &store)));
+        EXPECT_EQ(0, windows8.Calls());
+    }
     sim->SucceedWithNull(op::GetDevice, 1);
     EXPECT_EQ(Hr(E_FAIL), Hr(OpenFxPropertyStore(kSpeakersId, &store)));
     EXPECT_EQ(nullptr, store.Get());
@@ -206,6 +225,42 @@ TEST_F(EndpointWriters, NullDeviceOrFormatFailsWithoutAskingTheVersion) {
                                                       mask.Get())));
     EXPECT_EQ(0, windows7.Calls());
     EXPECT_TRUE(sim->Writes().empty());
+}
+
+TEST_F(EndpointWriters, ReturnEachFailureOnTheWay) {
+    WAVEFORMATEXTENSIBLE format = ExtensiblePcm(48000, 32, 24);
+    CPropVariant mask;
+    mask.SetUInt32(3);
+    struct Writer {
+        std::function<HRESULT()> write;
+        const char* method;
+    };
+    const Writer writers[] = {
+        {[&] { return SetEndpointDeviceFormat(device.Get(), &format.Format); },
+         op::WriteEndpointFormat},
+        {[&] {
+             return SetEndpointPropertyValue(device.Get(), PKEY_AudioEndpoint_PhysicalSpeakers,
+                                             mask.Get());
+         },
+         op::WriteEndpointProperty}};
+    for (const Writer& writer : writers) {
+        // Without the configuration object the device is not even asked for its id.
+        int idsAsked = sim->Calls(op::GetId);
+        sim->FailOn(op::CreateEndpointConfig, REGDB_E_CLASSNOTREG, 1);
+        EXPECT_EQ(Hr(REGDB_E_CLASSNOTREG), Hr(writer.write())) << writer.method;
+        EXPECT_EQ(idsAsked, sim->Calls(op::GetId)) << writer.method;
+        sim->ClearFailures();
+        {
+            sim::ScopedWindowsVersion windows8(6, 2);
+            sim->FailOn(op::GetId, E_OUTOFMEMORY, 1);
+            EXPECT_EQ(Hr(E_FAIL), Hr(writer.write())) << writer.method;
+            sim->ClearFailures();
+        }
+        sim->FailOn(writer.method, STG_E_ACCESSDENIED, 1);
+        EXPECT_EQ(Hr(STG_E_ACCESSDENIED), Hr(writer.write())) << writer.method;
+        sim->ClearFailures();
+    }
+    EXPECT_TRUE(AcceptedWrites().empty());
 }
 
 TEST_F(EndpointWriters, FailedOrEmptyIdWritesNothing) {
