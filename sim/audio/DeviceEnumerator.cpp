@@ -107,7 +107,7 @@ public:
         if (!count) {
             return E_POINTER;
         }
-        *count = 0;
+        // A failed call promises nothing about the count: it is left as the caller had it.
         if (FAILED(outcome.result)) {
             return outcome.result;
         }

@@ -77,6 +77,8 @@ const ClassifyCase kCases[] = {
      Jack(eConnTypeOtherDigital, eGeoLocHDMI), 6},
     {"OtherSpdifElsewhere", eRender, L"Digital (Other)", L"SPDIF", SPDIF,
      Jack(eConnTypeOptical, eGeoLocRear), 16},
+    {"OtherSpdifDigitalJackElsewhere", eRender, L"Digital (Other)", L"SPDIF", SPDIF,
+     Jack(eConnTypeOtherDigital, eGeoLocRear), 16},
     {"OtherSpdifWithoutJack", eRender, L"Digital (Other)", L"SPDIF", SPDIF, {}, 16},
     {"OtherSpdifCapture", eCapture, L"Digital In (Other)", L"SPDIF", SPDIF, {}, 0},
     {"OtherSpeakers", eRender, L"Speakers (Other Audio)", L"Speakers", Speakers, {}, 16},

@@ -173,6 +173,9 @@ TEST_F(FxPropertyStore, OpenFailsForAnUnknownEndpointOrANullDeviceOrStore) {
     sim->SucceedWithNull(op::GetDevice, 1);
     EXPECT_EQ(Hr(E_FAIL), Hr(OpenFxPropertyStore(kSpeakersId, &store)));
     EXPECT_EQ(nullptr, store.Get());
+    sim->SucceedWithNull(op::QueryFxStoreAccess, 1);
+    EXPECT_EQ(Hr(E_FAIL), Hr(OpenFxPropertyStore(kSpeakersId, &store)));
+    EXPECT_EQ(nullptr, store.Get());
     // A start-up that took success for a store would show a page with nothing to read from.
     sim->SucceedWithNull(op::OpenFxStore, 1);
     EXPECT_EQ(Hr(E_FAIL), Hr(OpenFxPropertyStore(kSpeakersId, &store)));
