@@ -3,7 +3,7 @@
 
 #include "sim/audio/LiveObjects.h"
 #include "tests/app/AppFixture.h"
-#include "tests/app/InitializeSpy.h"
+#include "tests/support/InitializeSpy.h"
 
 #include <commctrl.h>
 

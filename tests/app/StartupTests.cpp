@@ -4,7 +4,7 @@
 
 #include "page/DeviceCallback.h"
 #include "tests/app/AppFixture.h"
-#include "tests/app/InitializeSpy.h"
+#include "tests/support/InitializeSpy.h"
 
 namespace {
 

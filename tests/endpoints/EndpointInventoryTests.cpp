@@ -314,10 +314,11 @@ TEST_F(EndpointInventoryTest, CloseLetsGoOfEverythingBeforeLeavingCom) {
     ASSERT_EQ(2u, Build().size());
     int live = -1;
     bool loaded = true;
-    InitializeSpy spy([&] {
+    InitializeSpy spy;
+    spy.beforeUninitialize = [&] {
         live = LiveInventoryObjects();
         loaded = GetModuleHandleW(L"XANPropPageExt.dll") != nullptr;
-    });
+    };
     CloseEndpointInventory(&inventory);
     EXPECT_EQ(1, spy.uninitialised);
     EXPECT_EQ(0, live);
@@ -340,7 +341,7 @@ TEST_F(EndpointInventoryTest, OpenTriesTheOtherApartmentOnlyWhenTheFirstFails) {
     }
     {
         // Both initialisations fail for Open; neither stops it, and Close owes nothing.
-        InitializeSpy spy({}, COINIT_MULTITHREADED);
+        InitializeSpy spy(1);
         EndpointInventory refused;
         EXPECT_TRUE(OpenEndpointInventory(&refused));
         EXPECT_EQ((std::vector<DWORD>{COINIT_MULTITHREADED, COINIT_APARTMENTTHREADED}), spy.models);

@@ -347,7 +347,8 @@ TEST_F(EndpointFormat, ForcingLeavesItsOwnApartmentOnlyWithEverythingReleased) {
         std::vector<DWORD> models;
         int uninitialised = 0, liveAtUninitialize = -1;
         OnApartmentThread([&] {
-            InitializeSpy spy([&] { liveAtUninitialize = LiveServiceObjects(); });
+            InitializeSpy spy;
+            spy.beforeUninitialize = [&] { liveAtUninitialize = LiveServiceObjects(); };
             ForceStereo48kFormat(kSpeakersId);
             models = spy.models;
             uninitialised = spy.uninitialised;

@@ -1,7 +1,7 @@
 // The page's faces, the state its controls show, and what each refresh kind reads.
 #include <gtest/gtest.h>
 
-#include "tests/app/InitializeSpy.h"
+#include "tests/support/InitializeSpy.h"
 #include "tests/page/PageFixture.h"
 
 namespace {

@@ -5,20 +5,17 @@
 #include <functional>
 #include <vector>
 
-// Watches the calling thread's CoInitializeEx and CoUninitialize calls while it lives: the models
-// asked for, the uninitialisations, and a look at the process just before each CoUninitialize
-// takes effect. It can make every initialisation of one model look failed to its caller
-// (RPC_E_CHANGED_MODE) although COM did initialise, so the caller owes no CoUninitialize.
+// Watches the thread's CoInitializeEx and CoUninitialize calls and the models asked for; can make
+// the nth multithreaded initialisation look failed to its caller, though COM did initialise, and
+// lets a test act right after a multithreaded initialisation or right before an uninitialisation.
 class InitializeSpy final : public IInitializeSpy {
 public:
-    explicit InitializeSpy(std::function<void()> beforeUninitialize = {},
-                           DWORD failModel = ~DWORD(0))
-        : m_beforeUninitialize(std::move(beforeUninitialize)), m_failModel(failModel) {
+    explicit InitializeSpy(int failMultithreaded = 0) : m_failAt(failMultithreaded) {
         CoRegisterInitializeSpy(this, &m_cookie);
     }
+    ~InitializeSpy() { CoRevokeInitializeSpy(m_cookie); }
     InitializeSpy(const InitializeSpy&) = delete;
     InitializeSpy& operator=(const InitializeSpy&) = delete;
-    ~InitializeSpy() { CoRevokeInitializeSpy(m_cookie); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, __uuidof(IInitializeSpy)) ? this
@@ -32,22 +29,32 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE PostInitialize(HRESULT result, DWORD model, DWORD) override {
-        return model == m_failModel && SUCCEEDED(result) ? RPC_E_CHANGED_MODE : result;
+        if (model != COINIT_MULTITHREADED) {
+            return result;
+        }
+        ++multithreaded;
+        if (afterMultithreaded) {
+            afterMultithreaded(multithreaded);
+        }
+        return multithreaded == m_failAt ? RPC_E_CHANGED_MODE : result;
     }
     HRESULT STDMETHODCALLTYPE PreUninitialize(DWORD) override {
         ++uninitialised;
-        if (m_beforeUninitialize) {
-            m_beforeUninitialize();
+        if (beforeUninitialize) {
+            beforeUninitialize();
         }
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE PostUninitialize(DWORD) override { return S_OK; }
 
-    std::vector<DWORD> models;  // COINIT_MULTITHREADED or COINIT_APARTMENTTHREADED, in order
+    int multithreaded = 0;
     int uninitialised = 0;
+    std::vector<DWORD> models;  // COINIT_MULTITHREADED or COINIT_APARTMENTTHREADED, in order
+    // Called with the count of multithreaded initialisations so far.
+    std::function<void(int)> afterMultithreaded;
+    std::function<void()> beforeUninitialize;
 
 private:
-    std::function<void()> m_beforeUninitialize;
-    DWORD m_failModel;
+    int m_failAt;
     ULARGE_INTEGER m_cookie = {};
 };
