@@ -66,11 +66,19 @@ HRESULT OpenJackDescription(IMMDevice* device, CComPtr<IKsJackDescription>& jack
 void ReadEndpointString(IMMDevice* device, const PROPERTYKEY& key,
                         WCHAR field[ENDPOINT_TEXT_UNITS]) {
     CPropVariant value;
-    // A value that holds no string counts as one that cannot be read.
-    if (device && SUCCEEDED(ReadProperty(device, key, value)) && value->vt == VT_LPWSTR &&
-        value->pwszVal) {
+    // A value that holds no string counts as one that cannot be read. A name may come as a
+    // VT_LPWSTR or as a VT_BSTR; either is text up to its first NUL.
+    const WCHAR* text = nullptr;
+    if (device && SUCCEEDED(ReadProperty(device, key, value))) {
+        if (value->vt == VT_LPWSTR) {
+            text = value->pwszVal;
+        } else if (value->vt == VT_BSTR) {
+            text = value->bstrVal;
+        }
+    }
+    if (text) {
         // Cut to fit: STRSAFE_E_INSUFFICIENT_BUFFER still leaves the field terminated.
-        StringCchCopyW(field, ENDPOINT_TEXT_UNITS, value->pwszVal);
+        StringCchCopyW(field, ENDPOINT_TEXT_UNITS, text);
     } else {
         StringCchCopyW(field, ENDPOINT_TEXT_UNITS, kNotAvailable);
     }

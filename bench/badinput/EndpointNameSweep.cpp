@@ -1,8 +1,9 @@
 // Endpoint ids, friendly names and descriptions of any length and any units, up to and past the
 // 260 units of a record's field, with any form factor and any jack description, through the
-// inventory's build. An id too long for a record skips the endpoint; a name is cut to 259 units,
-// or reads "<Device not available>" when the value holds no string; the kind follows from the
-// names as kept, the form factor and the jack. The service's ids and strings are guarded blocks.
+// inventory's build. An id too long for a record skips the endpoint; a name (a VT_LPWSTR or a
+// VT_BSTR) is cut to 259 units, or reads "<Device not available>" when the value holds no string;
+// the kind follows from the names as kept, the form factor and the jack. The service's ids and
+// strings are guarded blocks.
 #include <windows.h>
 #include <functiondiscoverykeys_devpkey.h>
 
@@ -73,7 +74,9 @@ Name MakeName(Random& random) {
         default: {
             std::wstring text = AnyText(random, AnyLength(random), true);
             std::wstring read = text.substr(0, text.find(L'\0'));
-            return {true, Value::String(text), read.substr(0, kFieldUnits - 1)};
+            // A name may come as a BSTR: text all the same.
+            return {true, random.OneIn(4) ? Value::Bstr(text) : Value::String(text),
+                    read.substr(0, kFieldUnits - 1)};
         }
     }
 }

@@ -87,7 +87,7 @@ Input MakeInput(Random& random, bool formatKey) {
             for (wchar_t& unit : text) {
                 unit = static_cast<wchar_t>(random.Between(0, 0xFFFF));
             }
-            input.value = Value::String(text);
+            input.value = random.OneIn(2) ? Value::String(text) : Value::Bstr(text);
             input.hasNumber = false;
             break;
         }
@@ -137,8 +137,7 @@ Input MakeInput(Random& random, bool formatKey) {
         }
         default: {
             // A type the service cannot hand out: GetValue fails.
-            static const VARTYPE kOthers[] = {VT_BSTR,
-                                              VT_DISPATCH,
+            static const VARTYPE kOthers[] = {VT_DISPATCH,
                                               VT_VARIANT,
                                               VT_UNKNOWN,
                                               VT_DECIMAL,

@@ -36,6 +36,25 @@ bool IsScalar(VARTYPE type) {
     return type == VT_EMPTY || type == VT_NULL || ScalarSize(type) != 0;
 }
 
+// A freed BSTR would wait in the platform's cache instead of going back with CoTaskMemFree, and
+// a receiver that freed it could not be told from one that did not: the cache is turned off
+// before the first BSTR is handed out.
+void TurnOffBstrCache() {
+    static const bool turnedOff = [] {
+        using SetOaNoCacheFunction = void(WINAPI*)();
+        HMODULE automation = GetModuleHandleW(L"oleaut32.dll");
+        auto setNoCache =
+            automation ? reinterpret_cast<SetOaNoCacheFunction>(
+                             reinterpret_cast<void*>(GetProcAddress(automation, "SetOaNoCache")))
+                       : nullptr;
+        if (setNoCache) {
+            setNoCache();
+        }
+        return setNoCache != nullptr;
+    }();
+    (void)turnedOff;
+}
+
 }  // namespace
 
 Value Value::UInt32(ULONG value) {
@@ -49,6 +68,13 @@ Value Value::Int32(LONG value) {
 Value Value::String(const std::wstring& text) {
     Value v;
     v.m_type = VT_LPWSTR;
+    v.m_text = text;
+    return v;
+}
+
+Value Value::Bstr(const std::wstring& text) {
+    Value v;
+    v.m_type = VT_BSTR;
     v.m_text = text;
     return v;
 }
@@ -118,6 +144,15 @@ HRESULT Value::ToPropVariant(PROPVARIANT* out) const {
         std::memcpy(&out->uhVal, &m_payload, ScalarSize(m_type));
         return S_OK;
     }
+    if (m_type == VT_BSTR) {
+        TurnOffBstrCache();
+        out->bstrVal = SysAllocStringLen(m_text.data(), static_cast<UINT>(m_text.size()));
+        if (!out->bstrVal) {
+            return E_OUTOFMEMORY;
+        }
+        out->vt = VT_BSTR;
+        return S_OK;
+    }
     bool vector = (m_type & VT_VECTOR) && ScalarSize(m_type & VT_TYPEMASK) != 0;
     if (m_type != VT_LPWSTR && m_type != VT_BLOB && m_type != VT_CLSID && !vector) {
         return DISP_E_BADVARTYPE;
@@ -164,8 +199,9 @@ std::string Value::Describe() const {
         std::snprintf(text, sizeof text, "vt %u 0x%llX", m_type, m_payload);
         return text;
     }
-    if (m_type == VT_LPWSTR) {
-        return "VT_LPWSTR \"" + std::string(m_text.begin(), m_text.end()) + "\"";
+    if (m_type == VT_LPWSTR || m_type == VT_BSTR) {
+        return std::string(m_type == VT_LPWSTR ? "VT_LPWSTR" : "VT_BSTR") + " \"" +
+               std::string(m_text.begin(), m_text.end()) + "\"";
     }
     std::snprintf(text, sizeof text, "vt 0x%X, %zu bytes", m_type, m_bytes.size());
     return text;

@@ -10,7 +10,7 @@ namespace sim::audio {
 
 // A property value as the simulated service keeps it: a PROPVARIANT's type and content in plain
 // C++ storage, so that only the copies handed out through GetValue are CoTaskMem blocks.
-// Holds the scalar types, VT_LPWSTR, VT_CLSID, VT_BLOB and vectors of scalars.
+// Holds the scalar types, VT_LPWSTR, VT_BSTR, VT_CLSID, VT_BLOB and vectors of scalars.
 class Value {
 public:
     Value() = default;
@@ -18,6 +18,8 @@ public:
     static Value UInt32(ULONG value);
     static Value Int32(LONG value);
     static Value String(const std::wstring& text);
+    // The text as a VT_BSTR, which GetValue hands out as a BSTR of its own.
+    static Value Bstr(const std::wstring& text);
     static Value Blob(const std::vector<BYTE>& bytes);
     static Value Blob(const void* bytes, size_t size);
     // Any inline scalar type: the first bytes of the PROPVARIANT's payload.

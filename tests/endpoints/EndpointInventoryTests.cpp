@@ -162,6 +162,20 @@ TEST_F(EndpointInventoryTest, NamesAreCutToFitAndMissingOnesMarked) {
     }
 }
 
+// A name stored as a VT_BSTR is text like a VT_LPWSTR, cut to fit the same way.
+TEST_F(EndpointInventoryTest, ANameStoredAsABstrIsReadAsText) {
+    Add(L"bstr", eRender, DEVICE_STATE_ACTIVE, {}, {}, Speakers);
+    sim->SetProperty(Store::Endpoint, L"bstr", PKEY_Device_FriendlyName,
+                     Value::Bstr(L"Speakers (XAN High Definition Audio)"));
+    sim->SetProperty(Store::Endpoint, L"bstr", PKEY_Device_DeviceDesc,
+                     Value::Bstr(std::wstring(300, L'd')));
+    Build();
+    const EndpointRecord* record = GetEndpointRecord(&inventory, 0);
+    EXPECT_STREQ(L"Speakers (XAN High Definition Audio)", record->friendlyName);
+    EXPECT_EQ(std::wstring(259, L'd'), record->description);
+    EXPECT_EQ(0, record->kind);  // the maker's speakers, by the name read
+}
+
 TEST_F(EndpointInventoryTest, AnIdTooLongForARecordIsSkipped) {
     std::wstring longId(260, L'i');
     Add(longId, eRender, DEVICE_STATE_ACTIVE, L"XAN", L"Speakers", Speakers);
