@@ -41,13 +41,14 @@ SP_DEVICE_INTERFACE_DETAIL_DATA_W* ReadInterfaceDetail(HDEVINFO set,
     return detail;
 }
 
-// Whether the block's DevicePath, ended within the block, fits the path buffer and names a
-// supported codec.
+// Whether the block's DevicePath ends within the block, fits the path buffer and names a
+// supported codec. A path that fills its block has no terminator: whoever opened it would read
+// past the block.
 bool IsAcceptedInterface(const SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail, DWORD size) {
     size_t available =
         (size - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath)) / sizeof(WCHAR);
     size_t length = wcsnlen(detail->DevicePath, available);
-    if (length >= kPathUnits) {
+    if (length >= available || length >= kPathUnits) {
         return false;
     }
     WCHAR path[kPathUnits] = {};

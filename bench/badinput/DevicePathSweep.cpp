@@ -1,6 +1,6 @@
 // Device paths of any length and any units: the path rules on a guarded copy of each path, and
-// discovery through the codec driver stand-in, which must keep the last interface whose path is
-// shorter than MAX_PATH and names a supported codec.
+// discovery through the codec driver stand-in, which must keep the last interface whose path ends
+// within its detail block, is shorter than MAX_PATH and names a supported codec.
 #include <string>
 #include <vector>
 
@@ -129,9 +129,12 @@ bool SweepDevicePaths(const SweepOptions& options) {
     Tally tally("bad device paths");
     size_t blocksAtStart = LiveCoTaskMemBlocks();
     const std::vector<sim::driver::SizeAnswer> sizeAnswers = {
-        sim::driver::SizeAnswer::InsufficientBuffer, sim::driver::SizeAnswer::InsufficientBuffer,
-        sim::driver::SizeAnswer::Success, sim::driver::SizeAnswer::ZeroSize,
-        sim::driver::SizeAnswer::TinySize};
+        sim::driver::SizeAnswer::InsufficientBuffer,
+        sim::driver::SizeAnswer::InsufficientBuffer,
+        sim::driver::SizeAnswer::Success,
+        sim::driver::SizeAnswer::ZeroSize,
+        sim::driver::SizeAnswer::TinySize,
+        sim::driver::SizeAnswer::NoTerminator};
     std::string leftovers;
 
     for (size_t i = 0; i < options.count; ++i) {
@@ -153,10 +156,12 @@ bool SweepDevicePaths(const SweepOptions& options) {
         sim::driver::SizeAnswer sizeAnswer = random.Pick(sizeAnswers);
         std::wstring expected;
         bool found = false;
+        // Without its terminator a path ends within its block only at a 0 of its own.
+        bool terminated = sizeAnswer != sim::driver::SizeAnswer::NoTerminator;
         if (sizeAnswer == sim::driver::SizeAnswer::InsufficientBuffer ||
-            sizeAnswer == sim::driver::SizeAnswer::Success) {
+            sizeAnswer == sim::driver::SizeAnswer::Success || !terminated) {
             for (const std::wstring& path : paths) {
-                if (AcceptedReference(path)) {
+                if (AcceptedReference(path) && (terminated || AsRead(path) != path)) {
                     expected = AsRead(path);
                     found = true;
                 }

@@ -186,7 +186,9 @@ BOOL WINAPI StandInGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_
         return Failed(ERROR_INVALID_PARAMETER);
     }
     const std::wstring& path = g_state->interfaces[data->Reserved - 1];
-    DWORD needed = kDevicePathOffset + static_cast<DWORD>((path.size() + 1) * sizeof(WCHAR));
+    bool terminated = g_state->sizeAnswer != SizeAnswer::NoTerminator;
+    DWORD needed = kDevicePathOffset +
+                   static_cast<DWORD>((path.size() + (terminated ? 1 : 0)) * sizeof(WCHAR));
     if (!detail) {
         // Unusable: success with a size of 0, a size no block can have.
         bool unusable = false;
@@ -221,7 +223,8 @@ BOOL WINAPI StandInGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_
     if (size < needed) {
         return Failed(ERROR_INSUFFICIENT_BUFFER);
     }
-    std::memcpy(detail->DevicePath, path.c_str(), (path.size() + 1) * sizeof(WCHAR));
+    std::memcpy(detail->DevicePath, path.c_str(),
+                (path.size() + (terminated ? 1 : 0)) * sizeof(WCHAR));
     return TRUE;
 }
 

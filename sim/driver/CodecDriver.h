@@ -44,6 +44,9 @@ enum class SizeAnswer {
     Success,             // TRUE with the size
     ZeroSize,            // FALSE with ERROR_INSUFFICIENT_BUFFER and a size of 0
     TinySize,            // FALSE with ERROR_INSUFFICIENT_BUFFER and 2 bytes, too few for a block
+    // FALSE with ERROR_INSUFFICIENT_BUFFER and a size that leaves out the path's terminator; the
+    // detail call then fills the block with the path and no terminator.
+    NoTerminator,
 };
 
 // A stand-in for the codec driver and the device-setup calls that find it, put in place of

@@ -112,6 +112,20 @@ TEST_F(DeviceDiscovery, AnInterfaceThatCannotBeDeletedIsNotExaminedForever) {
     EXPECT_EQ(2, driver.Count("SetupDiGetDeviceInterfaceDetailW"));
 }
 
+// A size that leaves out the terminator makes a block the path fills to its last unit: whoever
+// opened that path would read past the block. Such an interface is skipped (the path itself is
+// never read here: it has no end).
+TEST_F(DeviceDiscovery, APathThatFillsItsBlockIsSkipped) {
+    driver.AddInterface(kSupportedPath);
+    driver.SetSizeAnswer(SizeAnswer::NoTerminator);
+    HDAudDeviceInfo info = {};
+    EXPECT_EQ(Hr(S_OK),
+              Hr(FindHDAudDevice(&info, platform::SetupDiCreateDeviceInfoList(nullptr, nullptr))));
+    EXPECT_EQ(nullptr, info.interfaceDetail);
+    ReleaseHDAudDevice(&info);
+    EXPECT_EQ(1, driver.Count("SetupDiGetDeviceInterfaceDetailW"));
+}
+
 TEST_F(DeviceDiscovery, APathOfMaxPathUnitsOrMoreIsSkipped) {
     std::wstring longest = CodecPath(L"ven_9e5b&dev_0615");
     longest.insert(longest.find(L"#{"), MAX_PATH - 1 - longest.size(), L'0');
