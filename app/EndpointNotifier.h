@@ -39,8 +39,12 @@ inline void SetNotifierEndpoint(CEndpointNotifier* notifier, const WCHAR* endpoi
     ReleaseSRWLockExclusive(&notifier->lock);
 }
 
-// Appends a callback unless it is in the list already; a full list refuses it (FALSE).
+// Appends a callback unless it is in the list already; a full list refuses it (FALSE), and so
+// does a missing notifier or callback.
 inline BOOL AddEndpointCallback(CEndpointNotifier* notifier, CEndpointCallbacks* callback) {
+    if (!notifier || !callback) {
+        return FALSE;
+    }
     AcquireSRWLockExclusive(&notifier->lock);
     BOOL added = TRUE;
     for (LONG i = 0; i < notifier->callbackCount; ++i) {

@@ -59,6 +59,11 @@ bool IsAcceptedInterface(const SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail, DWORD 
 }  // namespace
 
 HRESULT FindHDAudDevice(HDAudDeviceInfo* info, HDEVINFO spareSet) {
+    // Nowhere to put a device: nothing is looked for, and the spare set still goes.
+    if (!info) {
+        platform::SetupDiDestroyDeviceInfoList(spareSet);
+        return E_POINTER;
+    }
     HDEVINFO set = platform::SetupDiGetClassDevsW(&GUID_DEVINTERFACE_HDAUD_PRIVATE, nullptr,
                                                   nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     SP_DEVICE_INTERFACE_DATA interfaceData = {};

@@ -19,8 +19,8 @@ struct HDAudDeviceInfo {
 
 // Finds the present interfaces of the private class and keeps the last one whose path names a
 // supported codec. The spare set is an empty set the caller has just made with
-// SetupDiCreateDeviceInfoList(NULL, NULL); discovery destroys it before returning. Always S_OK:
-// the device was found when interfaceDetail is not null.
+// SetupDiCreateDeviceInfoList(NULL, NULL); discovery destroys it before returning. S_OK: the
+// device was found when interfaceDetail is not null; E_POINTER for a null record.
 HRESULT FindHDAudDevice(HDAudDeviceInfo* info, HDEVINFO spareSet);
 
 // Frees the detail copy; harmless on a record that holds nothing.

@@ -32,6 +32,9 @@ BOOL AskEffectSupport(DWORD* mask) {
 }  // namespace
 
 int SelectEffectsEndpoint(const EndpointInventory* inventory) {
+    if (!inventory) {
+        return -1;
+    }
     INT_PTR count = GetEndpointRecordCount(inventory);
     for (INT_PTR i = 0; i < count; ++i) {
         const EndpointRecord* record = GetEndpointRecord(inventory, i);
@@ -51,6 +54,10 @@ int SelectEffectsEndpoint(const EndpointInventory* inventory) {
 }
 
 BOOL GetInstalledSoundeffects(WCHAR endpointId[260]) {
+    // Without a buffer for the id the probe has nothing to give: it is not made.
+    if (!endpointId) {
+        return FALSE;
+    }
     DWORD mask = 0;
     if (!AskEffectSupport(&mask)) {
         return FALSE;

@@ -126,6 +126,15 @@ TEST_F(DeviceDiscovery, APathThatFillsItsBlockIsSkipped) {
     EXPECT_EQ(1, driver.Count("SetupDiGetDeviceInterfaceDetailW"));
 }
 
+// A null record gets E_POINTER; nothing is enumerated, and the spare set goes all the same.
+TEST_F(DeviceDiscovery, ANullRecordIsRefused) {
+    driver.AddInterface(kSupportedPath);
+    HDEVINFO spare = platform::SetupDiCreateDeviceInfoList(nullptr, nullptr);
+    EXPECT_EQ(Hr(E_POINTER), Hr(FindHDAudDevice(nullptr, spare)));
+    EXPECT_EQ(0, driver.Count("SetupDiGetClassDevsW"));
+    EXPECT_EQ(1, driver.Count("SetupDiDestroyDeviceInfoList spare"));
+}
+
 TEST_F(DeviceDiscovery, APathOfMaxPathUnitsOrMoreIsSkipped) {
     std::wstring longest = CodecPath(L"ven_9e5b&dev_0615");
     longest.insert(longest.find(L"#{"), MAX_PATH - 1 - longest.size(), L'0');

@@ -45,6 +45,15 @@ TEST_F(InstalledEffects, FindsTheMakersSpeakersWhenTheEffectsAreInstalled) {
     EXPECT_EQ(1, driver.Count("DeviceIoControl 0x001D6070"));
 }
 
+// Null is refused, as by the other operations: no buffer, no probe; no inventory, no record.
+TEST_F(InstalledEffects, NullIsRefused) {
+    AddSpeakers(L"speakers");
+    EXPECT_FALSE(GetInstalledSoundeffects(nullptr));
+    EXPECT_EQ(0, driver.Count("SetupDiCreateDeviceInfoList"));
+    EXPECT_EQ(0, sim->Calls(op::EnumAudioEndpoints));
+    EXPECT_EQ(-1, SelectEffectsEndpoint(nullptr));
+}
+
 TEST_F(InstalledEffects, WithoutTheCodecTheInventoryIsStillBuiltAndClosed) {
     driver.ClearInterfaces();
     AddSpeakers(L"speakers");

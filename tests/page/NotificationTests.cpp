@@ -74,6 +74,10 @@ TEST(EndpointNotifier, RefusesATwentyFirstCallbackAndKeepsOrderOnRemoval) {
     EXPECT_FALSE(AddEndpointCallback(&notifier, &callbacks[0]));  // already listed
     RemoveEndpointCallback(&notifier, &callbacks[20]);            // not listed: no change
     EXPECT_EQ(19, notifier.callbackCount);
+    // Null is no callback, and no notifier takes one.
+    EXPECT_FALSE(AddEndpointCallback(&notifier, nullptr));
+    EXPECT_EQ(19, notifier.callbackCount);
+    EXPECT_FALSE(AddEndpointCallback(nullptr, &callbacks[20]));
 }
 
 TEST(PageCallbacks, TheClassesCarryTheirNames) {
