@@ -216,12 +216,15 @@ void CHalvoPageSoundRoom::RefreshDue(WPARAM posted) {
 }
 
 void CHalvoPageSoundRoom::OnRefreshTimer(UINT_PTR timer) {
+    // The rest is over whether or not there is a callback to open the gate of.
+    if (timer == kRefreshRestTimer) {
+        ::KillTimer(m_hWnd, kRefreshRestTimer);
+    }
     CMyHalvoSREndpointCallbacks* callbacks = g_pEndpointCallbacks;
     if (!callbacks) {
         return;
     }
     if (timer == kRefreshRestTimer) {
-        ::KillTimer(m_hWnd, kRefreshRestTimer);
         callbacks->OpenGate();
     } else if (!callbacks->AnyPending()) {
         return;

@@ -239,6 +239,33 @@ TEST_F(Refresh, AChangeWhoseRefreshCouldNotBePostedIsStillShown) {
     });
 }
 
+// A page whose callback object could not be made still gets a refresh posted by someone: its
+// rest after the refresh ends all the same, and no timer runs on.
+TEST_F(Refresh, WithoutACallbackObjectTheRestAfterARefreshEnds) {
+    RunPage([&](HWND, HWND page) {
+        auto* self = static_cast<CHalvoPageSoundRoom*>(CWnd::FromHandle(page));
+        RemoveEndpointCallback(self->m_pNotifier, g_pEndpointCallbacks);
+        delete g_pEndpointCallbacks;
+        g_pEndpointCallbacks = nullptr;
+        ::PostMessageW(page, WM_ENDPOINT_PROPERTY_CHANGED, EPC_EFFECTS, 0);
+        Pump();
+        ::Sleep(100);
+        Pump();
+        // The page's own timers over 300 ms: its sweep's, every 250 ms, and no other.
+        int ticks = 0;
+        DWORD start = ::GetTickCount();
+        while (::GetTickCount() - start < 300) {
+            MSG msg;
+            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                ticks += msg.message == WM_TIMER && msg.hwnd == page;
+                ::DispatchMessageW(&msg);
+            }
+            ::Sleep(1);
+        }
+        EXPECT_LE(ticks, 2);
+    });
+}
+
 TEST_F(Refresh, NotificationsWhileTheSheetComesAndGoesHarmNothing) {
     std::atomic<bool> stop{false};
     std::thread firing([&] {
