@@ -98,7 +98,12 @@ BOOL CHalvoPageSoundRoom::OnInitDialog() {
     g_pEndpointCallbacks = new (std::nothrow) CMyHalvoSREndpointCallbacks(this);
     if (m_pNotifier && g_pEndpointCallbacks) {
         SetNotifierEndpoint(m_pNotifier, m_pszEndpointId);
-        AddEndpointCallback(m_pNotifier, g_pEndpointCallbacks);
+        if (AddEndpointCallback(m_pNotifier, g_pEndpointCallbacks)) {
+            // A change that landed after the load and before the callback was listed reached no
+            // one: the words are read once more, so the page shows the store as it is now.
+            Refresh(EPC_EFFECTS);
+            Refresh(EPC_BYPASS);
+        }
     }
     ::SetTimer(m_hWnd, kRefreshSweepTimer, kRefreshSweepMilliseconds, nullptr);
 

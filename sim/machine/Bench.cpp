@@ -28,7 +28,8 @@ bool SameDriver(const DriverState& a, const DriverState& b) {
 Bench::Bench(const MachineState& state)
     : m_service(audio::AudioService::Start()),
       m_driver(std::make_unique<driver::ScopedCodecDriver>()),
-      m_version(std::make_unique<ScopedWindowsVersion>(state.windowsMajor, state.windowsMinor)) {
+      m_version(std::make_unique<ScopedWindowsVersion>(state.windowsMajor, state.windowsMinor)),
+      m_changedFromOutside(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
     for (const EndpointState& endpoint : state.endpoints) {
         m_service->AddEndpoint(endpoint.id, endpoint.flow, endpoint.state);
         for (const PropertyEntry& entry : endpoint.properties) {
@@ -48,6 +49,9 @@ Bench::Bench(const MachineState& state)
 Bench::~Bench() {
     m_service->SetWriteObserver(nullptr);
     m_service->Stop();
+    if (m_changedFromOutside) {
+        CloseHandle(m_changedFromOutside);
+    }
 }
 
 void Bench::ApplyDriver(const DriverState& driver) {
@@ -64,6 +68,7 @@ void Bench::ApplyDriver(const DriverState& driver) {
 
 void Bench::Apply(const MachineState& state) {
     std::lock_guard<std::mutex> lock(m_mutex);
+    bool changed = false;
     for (const EndpointState& endpoint : state.endpoints) {
         EndpointState* before = m_applied.Find(endpoint.id);
         if (!before || !m_service->HasEndpoint(endpoint.id)) {
@@ -80,6 +85,7 @@ void Bench::Apply(const MachineState& state) {
                 auto now = m_service->Property(store, endpoint.id, entry.key);
                 if ((!was || !(was->value == entry.value)) && (!now || !(*now == entry.value))) {
                     m_service->ChangeFromOutside(store, endpoint.id, entry.key, entry.value);
+                    changed = true;
                 }
             }
         }
@@ -92,6 +98,9 @@ void Bench::Apply(const MachineState& state) {
         }
     }
     m_applied = state;
+    if (changed && m_changedFromOutside) {
+        SetEvent(m_changedFromOutside);
+    }
 }
 
 bool Bench::ReloadFrom(StateFile& file, std::string* error) {
@@ -103,8 +112,22 @@ bool Bench::ReloadFrom(StateFile& file, std::string* error) {
     return true;
 }
 
+void Bench::HoldAfterFirstWrite(const PROPERTYKEY& key) {
+    m_holdAfter = key;
+}
+
+void Bench::HoldIfDue(const audio::WriteRecord& write) {
+    if (!m_holdAfter || write.origin == audio::WriteOrigin::OutsideProgram ||
+        !IsEqualPropertyKey(write.key, *m_holdAfter)) {
+        return;
+    }
+    m_holdAfter.reset();
+    WaitForSingleObject(m_changedFromOutside, 10000);
+    m_service->FlushNotifications();
+}
+
 void Bench::RecordWritesTo(StateFile& file) {
-    m_service->SetWriteObserver([&file](const audio::WriteRecord& write) {
+    m_service->SetWriteObserver([this, &file](const audio::WriteRecord& write) {
         if (write.origin == audio::WriteOrigin::OutsideProgram) {
             return;  // it came from the file
         }
@@ -123,6 +146,7 @@ void Bench::RecordWritesTo(StateFile& file) {
                 return true;
             },
             &error);
+        HoldIfDue(write);
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "sim/audio/AudioService.h"
 #include "sim/driver/CodecDriver.h"
@@ -35,14 +36,22 @@ public:
     // From now on every value the program writes lands in the file, with its place in the log.
     void RecordWritesTo(StateFile& file);
 
+    // The program's first write of the key (recorded in the file first) returns only once another
+    // program has changed a value, and its notification has gone out, or after ten seconds: a
+    // change that lands at that very moment of the program's run.
+    void HoldAfterFirstWrite(const PROPERTYKEY& key);
+
 private:
     void ApplyDriver(const DriverState& driver);
+    void HoldIfDue(const audio::WriteRecord& write);
 
     std::shared_ptr<audio::AudioService> m_service;
     std::unique_ptr<driver::ScopedCodecDriver> m_driver;
     std::unique_ptr<ScopedWindowsVersion> m_version;
     std::mutex m_mutex;      // Apply runs on the watcher's thread
     MachineState m_applied;  // the state last applied
+    std::optional<PROPERTYKEY> m_holdAfter;
+    HANDLE m_changedFromOutside;  // set by Apply when it changed a value
 };
 
 }  // namespace sim::machine

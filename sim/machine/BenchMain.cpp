@@ -1,6 +1,10 @@
 // halvo-sim: the program's own start-up against a simulated laptop kept in a state file.
 //
-//   halvo-sim [run] [--state FILE]          open the sheet (the default command)
+//   halvo-sim [run] [--state FILE] [--hold-after KEY]
+//                                           open the sheet (the default command); with
+//                                           --hold-after, the program's first write of KEY
+//                                           returns only once another program has changed a
+//                                           value (at most 10 s)
 //   halvo-sim show [--state FILE] [--json]  print the machine
 //   halvo-sim set [--state FILE] ENDPOINT KEY VALUE
 //   halvo-sim plug [--state FILE] front-headphones|none
@@ -56,7 +60,12 @@ bool ParseNumber(const std::wstring& text, unsigned long* number) {
     return true;
 }
 
-int Run(sim::machine::StateFile& file) {
+int Run(sim::machine::StateFile& file, const std::vector<std::wstring>& args) {
+    PROPERTYKEY holdAfter = {};
+    if (!args.empty() && (args.size() != 2 || args[0] != L"--hold-after" ||
+                          !sim::machine::ParseKey(Narrow(args[1]), &holdAfter))) {
+        return Fail("usage: run [--hold-after KEY]");
+    }
     MachineState state;
     std::string error;
     if (!file.LoadOrMake(&state, &error)) {
@@ -64,6 +73,9 @@ int Run(sim::machine::StateFile& file) {
     }
     sim::machine::Bench bench(state);
     bench.RecordWritesTo(file);
+    if (!args.empty()) {
+        bench.HoldAfterFirstWrite(holdAfter);
+    }
     sim::machine::StateWatcher watcher(file.Path(), [&] {
         std::string reloadError;
         bench.ReloadFrom(file, &reloadError);
@@ -187,8 +199,8 @@ int Main(std::vector<std::wstring> args) {
     if (command != L"help" && !file.Usable(&unusable, command != L"show")) {
         return Fail(unusable);
     }
-    if (command == L"run" && rest.empty()) {
-        return Run(file);
+    if (command == L"run") {
+        return Run(file, rest);
     }
     if (command == L"show" && rest.empty()) {
         return Show(file, asJson);
@@ -204,7 +216,8 @@ int Main(std::vector<std::wstring> args) {
     }
     if (command == L"help") {
         std::printf(
-            "halvo-sim [run] [--state FILE]              open the sheet against the machine\n"
+            "halvo-sim [run] [--state FILE] [--hold-after KEY]\n"
+            "                                            open the sheet against the machine\n"
             "halvo-sim show [--state FILE] [--json]      print the machine\n"
             "halvo-sim set [--state FILE] ENDPOINT KEY VALUE\n"
             "halvo-sim plug [--state FILE] front-headphones|none\n"

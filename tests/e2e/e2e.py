@@ -106,14 +106,19 @@ def drag_slider_to(position):
 
 
 class Sheet:
-    """halvo-sim run, started and waited for; closed on leaving."""
+    """halvo-sim run, started and waited for; closed on leaving. `starting` runs while the
+    program starts, before the sheet is waited for."""
 
-    def __init__(self, close=("press", "ok")):
+    def __init__(self, close=("press", "ok"), run_args=(), starting=None):
         self.close = close
+        self.run_args = run_args
+        self.starting = starting
 
     def __enter__(self):
-        self.process = subprocess.Popen([WINE_EXEC, SIM, "run", *STATE_ARG],
+        self.process = subprocess.Popen([WINE_EXEC, SIM, "run", *STATE_ARG, *self.run_args],
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if self.starting:
+            self.starting()
         wine(PROBE, "wait", "30")
         return self
 
@@ -262,6 +267,23 @@ def main():
             line = err.read().decode().strip()
         expect(code == 2 and line.startswith("halvo-sim: ") and ".json" in line and
                not os.path.exists(missing), f"{args[0]} on an unusable state file: {line}")
+
+    # Another program changes a value while the program starts, after the page has read the
+    # words and before it listens for changes: the first run's last default is held until then.
+    sim("reset")
+
+    def change_expander_while_starting():
+        if until(lambda: ("PKEY_Xan_NaturalBass", 0x80003513) in writes(), 30):
+            sim("set", SPEAKERS, "PKEY_Xan_SoundSpaceExpander", "1")
+        else:
+            failures.append("the start-up did not reach its last default")
+
+    with Sheet(run_args=("--hold-after", "PKEY_Xan_NaturalBass"),
+               starting=change_expander_while_starting):
+        expect(fx("PKEY_Xan_SoundSpaceExpander") == 1, "the expander was switched off meanwhile")
+        expect(probe()["controls"]["1001"]["checked"] == 0,
+               "the page shows the change made while it started")
+        screenshot("5-changed-while-starting")
 
     if failures:
         print(f"{len(failures)} end-to-end check(s) failed", file=sys.stderr)

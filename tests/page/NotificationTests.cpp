@@ -239,6 +239,35 @@ TEST_F(Refresh, AChangeWhoseRefreshCouldNotBePostedIsStillShown) {
     });
 }
 
+// Another program changes the words while the page loads them, before its callback is listed:
+// the change's notification reaches no one, yet the page shows the store as it is.
+TEST_F(Refresh, AChangeMadeWhileThePageLoadsIsShown) {
+    bool changed = false;
+    sim->SetWriteObserver([&](const sim::audio::WriteRecord& write) {
+        // The first run's last default, the Natural Bass word, has just been written.
+        if (changed || write.origin == sim::audio::WriteOrigin::OutsideProgram ||
+            !IsEqualPropertyKey(write.key, keys::NaturalBass)) {
+            return;
+        }
+        changed = true;
+        sim->ChangeFromOutside(Store::Fx, kLaptopSpeakers, keys::SoundSpaceExpander,
+                               Value::UInt32(0x00000001));
+        sim->ChangeFromOutside(Store::Fx, kLaptopSpeakers, keys::NaturalBass,
+                               Value::UInt32(0x80003213));
+        sim->ChangeFromOutside(Store::Fx, kLaptopSpeakers, PKEY_AudioEndpoint_Disable_SysFx,
+                               Value::UInt32(1));
+        sim->FlushNotifications();
+    });
+    RunPage([&](HWND, HWND page) {
+        EXPECT_TRUE(changed);
+        EXPECT_FALSE(Checked(page, IDC_SOUND_SPACE_EXPANDER));
+        EXPECT_EQ(L"2", Text(Control(page, IDC_BASS_BOOST_VALUE)));
+        EXPECT_TRUE(Checked(page, IDC_BYPASS));
+        EXPECT_FALSE(Enabled(page, IDC_NATURAL_BASS));
+    });
+    sim->SetWriteObserver(nullptr);
+}
+
 // A page whose callback object could not be made still gets a refresh posted by someone: its
 // rest after the refresh ends all the same, and no timer runs on.
 TEST_F(Refresh, WithoutACallbackObjectTheRestAfterARefreshEnds) {

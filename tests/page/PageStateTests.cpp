@@ -95,7 +95,7 @@ TEST_F(PageState, TheBypassBoxAtStartTakesOnlyAFourByteUnsignedValue) {
             sim->SetProperty(Store::Fx, kLaptopSpeakers, PKEY_AudioEndpoint_Disable_SysFx, c.value);
         }
         if (c.failRead) {
-            sim->FailOnKey(op::FxStoreGetValue, PKEY_AudioEndpoint_Disable_SysFx, E_FAIL, 1);
+            sim->FailOnKey(op::FxStoreGetValue, PKEY_AudioEndpoint_Disable_SysFx, E_FAIL);
         }
         RunPage([&](HWND, HWND page) {
             EXPECT_EQ(c.checked, Checked(page, IDC_BYPASS)) << c.name;
