@@ -248,6 +248,9 @@ LRESULT CHalvoPageSoundRoom::WindowProc(UINT message, WPARAM wParam, LPARAM lPar
         } else if (message == WM_TIMER &&
                    (wParam == kRefreshRestTimer || wParam == kRefreshSweepTimer)) {
             OnRefreshTimer(wParam);
+        } else if (message == WM_HSCROLL && m_sldBassBoost.m_hWnd &&
+                   reinterpret_cast<HWND>(lParam) == m_sldBassBoost.m_hWnd) {
+            OnBassBoostScroll(LOWORD(wParam));
         }
     }
     return CPropertyPage::WindowProc(message, wParam, lParam);

@@ -65,6 +65,9 @@ private:
     static constexpr UINT_PTR kRefreshSweepTimer = 0x4853;
     static constexpr UINT kRefreshSweepMilliseconds = 250;
 
+    // A move of the slider by the keyboard or the wheel is under way: it is stored when it ends.
+    BOOL m_bSliderMovedByKeys = FALSE;
+
     void ShowPresentation(BOOL headphones);
     void ReadBypass();
     void RefreshEffects();
@@ -72,4 +75,6 @@ private:
     void RefreshDue(WPARAM kind);
     void OnRefreshTimer(UINT_PTR timer);
     void RunFormatCheck();
+    void OnBassBoostScroll(UINT code);
+    void StoreBassBoostLevel();
 };

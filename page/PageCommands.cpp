@@ -98,9 +98,8 @@ void CHalvoPageSoundRoom::OnBnClickedNaturalBass() {
     WriteEffectWord(m_pDevice, PKEY_Xan_NaturalBass, PackNaturalBass(g_naturalBass));
 }
 
-// The slider writes when the user lets go of the thumb; the read-out follows the refresh.
-void CHalvoPageSoundRoom::OnNMReleasedcaptureBassBoost(NMHDR*, LRESULT* pResult) {
-    *pResult = 0;
+// The slider's level goes into the stored Natural Bass word; the read-out follows the refresh.
+void CHalvoPageSoundRoom::StoreBassBoostLevel() {
     if (m_pFxStore) {
         DWORD word = 0;
         if (ReadStoredEffectWord(m_pFxStore, PKEY_Xan_NaturalBass, &word) == S_OK) {
@@ -109,6 +108,30 @@ void CHalvoPageSoundRoom::OnNMReleasedcaptureBassBoost(NMHDR*, LRESULT* pResult)
     }
     g_naturalBass.boostLevel = m_sldBassBoost.GetPos();
     WriteEffectWord(m_pDevice, PKEY_Xan_NaturalBass, PackNaturalBass(g_naturalBass));
+}
+
+// The mouse writes when the user lets go of the slider, whether the thumb was dragged or the
+// channel clicked.
+void CHalvoPageSoundRoom::OnNMReleasedcaptureBassBoost(NMHDR*, LRESULT* pResult) {
+    *pResult = 0;
+    m_bSliderMovedByKeys = FALSE;
+    StoreBassBoostLevel();
+}
+
+// The arrow keys, Page Up and Down, Home and End (and the wheel, where the trackbar takes it) move
+// the thumb without the mouse capture, and TB_ENDTRACK ends the move: the level is stored then,
+// once, however long a key was held. A move by the mouse holds the capture while it sends its
+// codes, and the trackbar may send TB_ENDTRACK once more as it lets go: that move is stored on
+// NM_RELEASEDCAPTURE alone.
+void CHalvoPageSoundRoom::OnBassBoostScroll(UINT code) {
+    if (::GetCapture() == m_sldBassBoost.m_hWnd) {
+        m_bSliderMovedByKeys = FALSE;
+    } else if (code != TB_ENDTRACK) {
+        m_bSliderMovedByKeys = TRUE;
+    } else if (m_bSliderMovedByKeys) {
+        m_bSliderMovedByKeys = FALSE;
+        StoreBassBoostLevel();
+    }
 }
 
 void CHalvoPageSoundRoom::OnNMCustomdrawBassBoost(NMHDR*, LRESULT* pResult) {

@@ -105,6 +105,17 @@ def drag_slider_to(position):
                     "mouseup", "1"], check=True)
 
 
+def press_key_on_slider(key):
+    """Gives the bass-boost slider the focus with a click on its thumb, which leaves the level as
+    it is, then presses and lets go of the key."""
+    slider = probe()["controls"]["1005"]
+    left, right = slider["left"] + 11, slider["right"] - 11
+    x = left + (right - left) * slider["position"] // 6
+    y = (slider["top"] + slider["bottom"]) // 2
+    subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1", "sleep", "0.3",
+                    "key", key], check=True)
+
+
 class Sheet:
     """halvo-sim run, started and waited for; closed on leaving. `starting` runs while the
     program starts, before the sheet is waited for."""
@@ -164,6 +175,11 @@ def main():
                f"the level written is the slider's, {level}, the other fields kept")
         expect(until(lambda: probe()["controls"]["1004"]["text"] == str(level)),
                "the read-out follows")
+        press_key_on_slider("Right")
+        expect(until(lambda: fx("PKEY_Xan_NaturalBass") == (0x80003013 | (level + 1) << 8)),
+               f"Right on the slider stores the level one up, {level + 1}")
+        expect(until(lambda: probe()["controls"]["1004"]["text"] == str(level + 1)),
+               "the read-out follows the key")
         click(1001)
         expect(until(lambda: fx("PKEY_Xan_SoundSpaceExpander") == 0x00000001),
                "unticking the expander writes 0x00000001")

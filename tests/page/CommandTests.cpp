@@ -170,6 +170,71 @@ TEST_F(Commands, ReleasingTheSliderWritesTheLevelAndTheReadOutFollowsTheRefresh)
     });
 }
 
+// Keys move the thumb without the mouse: the level is stored once the key is let go, however long
+// it was held, on the word as stored just before.
+TEST_F(Commands, AKeyboardMoveOfTheSliderIsStoredOnceWhenTheKeyIsLetGo) {
+    MarkConfigured();
+    StoreWord(keys::NaturalBass, 0x80004327);  // level 3, odd fields around it
+    struct Press {
+        UINT key;
+        int repeats;  // key-downs before the key-up: held, it repeats
+        DWORD stored;
+    };
+    const Press presses[] = {{VK_RIGHT, 1, 0x80004427},
+                             {VK_LEFT, 3, 0x80004127},
+                             {VK_END, 1, 0x80004627},
+                             {VK_HOME, 2, 0x80004027},
+                             {VK_NEXT, 1, 0x80004127}};
+    RunPage([&](HWND, HWND page) {
+        HWND slider = Control(page, IDC_BASS_BOOST);
+        ::SetFocus(slider);
+        for (const Press& press : presses) {
+            Settle();
+            sim->ClearWrites();
+            for (int i = 0; i < press.repeats; ++i) {
+                ::PostMessageW(slider, WM_KEYDOWN, press.key, i == 0 ? 1 : 0x40000001);
+            }
+            Pump();
+            EXPECT_TRUE(WritesOf(keys::NaturalBass).empty()) << press.key << ": before the key-up";
+            ::PostMessageW(slider, WM_KEYUP, press.key, 0xC0000001);
+            EXPECT_TRUE(PumpUntil([&] { return !WritesOf(keys::NaturalBass).empty(); }))
+                << press.key;
+            Settle();
+            EXPECT_EQ(1u, WritesOf(keys::NaturalBass).size()) << press.key;
+            EXPECT_EQ(press.stored, StoredWord(keys::NaturalBass)) << press.key;
+            EXPECT_EQ(std::to_wstring((press.stored >> 8) & 0xF),
+                      Text(Control(page, IDC_BASS_BOOST_VALUE)));
+        }
+    });
+}
+
+// However the mouse moves the thumb, by its drag or by a click on the channel, the level is
+// stored once, when the mouse lets go.
+TEST_F(Commands, AMouseMoveOfTheSliderIsStoredOnce) {
+    MarkConfigured();
+    StoreWord(keys::NaturalBass, 0x80003513);
+    RunPage([&](HWND, HWND page) {
+        HWND slider = Control(page, IDC_BASS_BOOST);
+        RECT thumb, channel;
+        ::SendMessageW(slider, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
+        ::SendMessageW(slider, TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&channel));
+        int y = (thumb.top + thumb.bottom) / 2;
+        const std::pair<int, int> moves[] = {{(thumb.left + thumb.right) / 2, channel.left},
+                                             {channel.right - 2, channel.right - 2}};
+        for (auto [from, to] : moves) {
+            Settle();
+            sim->ClearWrites();
+            ::PostMessageW(slider, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from, y));
+            ::PostMessageW(slider, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to, y));
+            ::PostMessageW(slider, WM_LBUTTONUP, 0, MAKELPARAM(to, y));
+            EXPECT_TRUE(PumpUntil([&] { return !WritesOf(keys::NaturalBass).empty(); }));
+            Settle();
+            EXPECT_EQ(1u, WritesOf(keys::NaturalBass).size()) << from << " to " << to;
+            EXPECT_EQ(0x80003013u | SliderPosition(page) << 8, StoredWord(keys::NaturalBass));
+        }
+    });
+}
+
 TEST_F(Commands, UncheckingTheExpanderKeepsBitZero) {
     RunPage([&](HWND, HWND page) {
         ASSERT_TRUE(Checked(page, IDC_SOUND_SPACE_EXPANDER));
