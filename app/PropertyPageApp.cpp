@@ -87,8 +87,13 @@ BOOL CPropertyPageApp::InitInstance() {
     HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     notifier.comInitialized = init == S_OK || init == S_FALSE;
 
+    // No allocation of start-up throws; one that fails ends the program quietly, as here.
     notifier.client = new (std::nothrow) CDeviceCallback(&notifier);
-    if (notifier.client) {
+    if (!notifier.client) {
+        TearDownNotifier(notifier);
+        return FALSE;
+    }
+    {
         CComPtr<IMMDeviceEnumerator> enumerator = CreateEnumerator();
         if (enumerator &&
             SUCCEEDED(enumerator->RegisterEndpointNotificationCallback(notifier.client))) {

@@ -1,5 +1,7 @@
 #include "CPropertySheet.h"
 
+#include <new>
+
 #include "CWinApp.h"
 
 namespace {
@@ -24,10 +26,26 @@ CPropertySheet::CPropertySheet(LPCWSTR pszCaption, CWnd* pParentWnd, UINT iSelec
     m_psh.nStartPage = iSelectPage;
 }
 
+void CPropertySheet::AddPage(CPropertyPage* pPage) {
+    try {
+        m_pages.push_back(pPage);
+    } catch (const std::bad_alloc&) {
+        m_bPageMissing = true;
+    }
+}
+
 INT_PTR CPropertySheet::DoModal() {
+    if (m_bPageMissing) {
+        return -1;
+    }
     std::vector<PROPSHEETPAGEW> pages;
+    try {
+        pages.reserve(m_pages.size());
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
     for (CPropertyPage* page : m_pages) {
-        pages.push_back(page->m_psp);
+        pages.push_back(page->m_psp);  // room was made: this cannot allocate
     }
     m_psh.dwFlags |= PSH_PROPSHEETPAGE | PSH_USECALLBACK;
     m_psh.dwFlags &= ~static_cast<DWORD>(PSH_MODELESS);
