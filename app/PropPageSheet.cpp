@@ -24,22 +24,27 @@ END_MESSAGE_MAP()
 BOOL CPropPageSheet::OnInitDialog() {
     BOOL result = CPropertySheet::OnInitDialog();
 
-    // The program has no help: the button goes, and the buttons left of it close the gap.
+    // The program has no help: the button goes, and the buttons left of it close the gap. A sheet
+    // made without a Help button has no gap: its buttons stay where they are.
+    bool helpShown = false;
     if (CWnd* help = GetDlgItem(IDHELP)) {
+        helpShown = (::GetWindowLongW(help->m_hWnd, GWL_STYLE) & WS_VISIBLE) != 0;
         help->ShowWindow(SW_HIDE);
     }
-    for (int id : {IDOK, IDCANCEL, kApplyButton}) {
-        CWnd* button = GetDlgItem(id);
-        if (!button) {
-            continue;
+    if (helpShown) {
+        for (int id : {IDOK, IDCANCEL, kApplyButton}) {
+            CWnd* button = GetDlgItem(id);
+            if (!button) {
+                continue;
+            }
+            RECT rect;
+            button->GetWindowRect(&rect);
+            ScreenToClient(&rect);
+            int shift = (rect.right - rect.left) + 6;
+            rect.left += shift;
+            rect.right += shift;
+            button->MoveWindow(&rect, TRUE);
         }
-        RECT rect;
-        button->GetWindowRect(&rect);
-        ScreenToClient(&rect);
-        int shift = (rect.right - rect.left) + 6;
-        rect.left += shift;
-        rect.right += shift;
-        button->MoveWindow(&rect, TRUE);
     }
 
     if (CMenu* systemMenu = GetSystemMenu(FALSE)) {

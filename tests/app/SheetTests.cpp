@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "app/PropPageSheet.h"
 #include "res/resource.h"
 #include "tests/app/AppFixture.h"
 #include "tests/support/BuildTree.h"
@@ -55,6 +56,37 @@ TEST_F(Sheet, HasNoHelpAndItsButtonsCloseTheGap) {
     });
     app.InitInstance();
     EXPECT_TRUE(act.Ran());
+}
+
+// An application that maps no ID_HELP gets sheets without a Help button, whose buttons comctl32
+// has already placed against the right edge: the sheet moves nothing, and nothing leaves it.
+TEST(SheetWithoutHelp, KeepsItsButtonsWhereComctl32PutThem) {
+    CWinApp noHelp;
+    auto buttonsOf = [](CPropertySheet& sheet) {
+        CPropertyPage page(IDD_SOUND_ROOM);
+        sheet.AddPage(&page);
+        std::vector<RECT> rects;
+        ScopedModalAction act([&] {
+            RECT client = {};
+            ::GetClientRect(sheet.m_hWnd, &client);
+            for (int id : {IDOK, IDCANCEL, kApply}) {
+                rects.push_back(ButtonRect(sheet.m_hWnd, id));
+                EXPECT_LE(rects.back().right, client.right) << id << " is past the sheet's edge";
+            }
+            ::PostMessageW(sheet.m_hWnd, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+        });
+        sheet.DoModal();
+        EXPECT_EQ(0u, sheet.m_psh.dwFlags & PSH_HASHELP);
+        return rects;
+    };
+    CPropertySheet plain(L"Properties");
+    CPropPageSheet ours(L"Properties");
+    std::vector<RECT> expected = buttonsOf(plain), actual = buttonsOf(ours);
+    ASSERT_EQ(3u, expected.size());
+    ASSERT_EQ(3u, actual.size());
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_TRUE(::EqualRect(&expected[i], &actual[i])) << "button " << i << " moved";
+    }
 }
 
 TEST_F(Sheet, TheSystemMenuOffersTheAboutBox) {
