@@ -106,6 +106,12 @@ namespace {
 // Makes the system directory the current one while a library is loaded, so that the current
 // directory, which the standard search visits after the system directories, cannot supply a
 // planted copy. The program's own directory and the rest of the search stay as they are.
+//
+// The current directory belongs to the whole process, not to this thread. This is sound only
+// while no other thread of the program resolves a relative path: the probe loads the library on
+// the start-up thread before the program starts any thread of its own, and the audio service's
+// threads are not the program's. A host that runs threads of its own meanwhile must give them
+// absolute paths.
 class CSystemDirectoryAsCurrent {
 public:
     CSystemDirectoryAsCurrent() {

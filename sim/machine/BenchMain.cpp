@@ -193,6 +193,8 @@ int Main(std::vector<std::wstring> args) {
             rest.push_back(args[i]);
         }
     }
+    // Made absolute here, before any thread starts: the program's start-up changes the current
+    // directory for a moment, and the file's watcher reads it from a thread of its own.
     sim::machine::StateFile file(statePath);
     // A path that cannot hold the file is refused before anything starts.
     std::string unusable;
