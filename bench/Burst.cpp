@@ -12,7 +12,7 @@
 
 #include "bench/Figures.h"
 #include "bench/harness/SheetSession.h"
-#include "bench/instrument/Instrument.h"
+#include "sim/machine/Instrument.h"
 #include "sim/machine/EffectKeys.h"
 #include "page/EndpointCallbacks.h"
 #include "page/HalvoPageSoundRoom.h"

@@ -11,7 +11,7 @@
 
 #include "bench/Figures.h"
 #include "bench/harness/SheetSession.h"
-#include "bench/instrument/Instrument.h"
+#include "sim/machine/Instrument.h"
 #include "sim/machine/EffectKeys.h"
 
 namespace keys = sim::keys;

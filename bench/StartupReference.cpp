@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "bench/instrument/Instrument.h"
+#include "sim/machine/Instrument.h"
 #include "res/resource.h"
 
 int wmain() {

@@ -2,7 +2,7 @@
 """Refresh latency across processes: a sheet runs in halvo-sim on a state file, and halvo-sim set,
 a second process, changes the stored Natural Bass level in that file. The time from the change
 (the new file's modification time) until the running sheet's Bass Boost slider holds the new
-level (logged from inside the sheet's process by bench/instrument) is taken for each change.
+level (logged from inside the sheet's process by sim/machine/Instrument) is taken for each change.
   refresh_across.py [--short] [--changes N]"""
 
 import os

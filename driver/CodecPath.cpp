@@ -1,7 +1,6 @@
-// Which device paths belong to a supported codec.
-#include <cwchar>
+#include "driver/CodecPath.h"
 
-#include "driver/HDAudDevice.h"
+#include <cwchar>
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "driver/CodecPath.h"
 #include "platform/Platform.h"
 
 namespace {

@@ -25,7 +25,3 @@ HRESULT FindHDAudDevice(HDAudDeviceInfo* info, HDEVINFO spareSet);
 
 // Frees the detail copy; harmless on a record that holds nothing.
 void ReleaseHDAudDevice(HDAudDeviceInfo* info);
-
-// Whether a device path of the private class names a codec this program supports: it must hold
-// the class GUID text and a supported hardware identifier or the maker's driver name.
-bool IsSupportedCodecPath(const WCHAR* devicePath);

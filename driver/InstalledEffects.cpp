@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "driver/DriverControls.h"
+#include "driver/EffectSupport.h"
 #include "driver/HDAudDevice.h"
-#include "driver/PolicyState.h"
 #include "platform/Platform.h"
 
 namespace {

@@ -105,7 +105,7 @@ BOOL CHalvoPageSoundRoom::OnInitDialog() {
             Refresh(EPC_BYPASS);
         }
     }
-    ::SetTimer(m_hWnd, kRefreshSweepTimer, kRefreshSweepMilliseconds, nullptr);
+    m_refresh.Start(m_hWnd);
 
     m_bReady = TRUE;
     return TRUE;
@@ -205,49 +205,12 @@ void CHalvoPageSoundRoom::Refresh(WPARAM kind) {
     }
 }
 
-// The posted kind, and every other kind that came due meanwhile, read now; then a rest.
-void CHalvoPageSoundRoom::RefreshDue(WPARAM posted) {
-    for (WPARAM kind : {EPC_BYPASS, EPC_EFFECTS, EPC_JACK}) {
-        bool due = g_pEndpointCallbacks && g_pEndpointCallbacks->TakePending(kind);
-        if (due || kind == posted) {
-            Refresh(kind);
-        }
-    }
-    // Without the rest's timer there is no rest: the next change posts again.
-    if (!::SetTimer(m_hWnd, kRefreshRestTimer, kRefreshRestMilliseconds, nullptr) &&
-        g_pEndpointCallbacks) {
-        g_pEndpointCallbacks->OpenGate();
-    }
-}
-
-void CHalvoPageSoundRoom::OnRefreshTimer(UINT_PTR timer) {
-    // The rest is over whether or not there is a callback to open the gate of.
-    if (timer == kRefreshRestTimer) {
-        ::KillTimer(m_hWnd, kRefreshRestTimer);
-    }
-    CMyHalvoSREndpointCallbacks* callbacks = g_pEndpointCallbacks;
-    if (!callbacks) {
-        return;
-    }
-    if (timer == kRefreshRestTimer) {
-        callbacks->OpenGate();
-    } else if (!callbacks->AnyPending()) {
-        return;
-    }
-    // Changes that came during the rest, or whose message was lost, are read at once; a change
-    // that has just posted its own message is read when that comes.
-    if (callbacks->AnyPending() && callbacks->TryShutGate()) {
-        RefreshDue(0);
-    }
-}
-
 LRESULT CHalvoPageSoundRoom::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (m_bReady) {
         if (message == WM_ENDPOINT_PROPERTY_CHANGED) {
-            RefreshDue(wParam);
-        } else if (message == WM_TIMER &&
-                   (wParam == kRefreshRestTimer || wParam == kRefreshSweepTimer)) {
-            OnRefreshTimer(wParam);
+            m_refresh.OnMessage(this, wParam);
+        } else if (message == WM_TIMER && CPageRefresh::IsRefreshTimer(wParam)) {
+            m_refresh.OnTimer(this, wParam);
         } else if (message == WM_HSCROLL && m_sldBassBoost.m_hWnd &&
                    reinterpret_cast<HWND>(lParam) == m_sldBassBoost.m_hWnd) {
             OnBassBoostScroll(LOWORD(wParam));

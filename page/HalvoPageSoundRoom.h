@@ -5,6 +5,8 @@
 #include <mmdeviceapi.h>
 #include <propsys.h>
 
+#include "page/PageRefresh.h"
+
 struct CEndpointNotifier;
 class CMyHalvoSREndpointCallbacks;
 
@@ -41,6 +43,10 @@ public:
     void UpdateControls();
     // For a Speakers endpoint, re-decides between the speaker and the headphone presentation.
     void UpdateJackLayout();
+    // Reads again what a kind of refresh covers and shows it.
+    void Refresh(WPARAM kind);
+
+    CPageRefresh m_refresh;  // shared with the page's callback, which only marks and posts
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -58,22 +64,12 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
-    // After a refresh the page rests this long before the next; the sweep looks for refreshes
-    // whose message could not be posted.
-    static constexpr UINT_PTR kRefreshRestTimer = 0x4852;
-    static constexpr UINT kRefreshRestMilliseconds = 10;
-    static constexpr UINT_PTR kRefreshSweepTimer = 0x4853;
-    static constexpr UINT kRefreshSweepMilliseconds = 250;
-
     // A move of the slider by the keyboard or the wheel is under way: it is stored when it ends.
     BOOL m_bSliderMovedByKeys = FALSE;
 
     void ShowPresentation(BOOL headphones);
     void ReadBypass();
     void RefreshEffects();
-    void Refresh(WPARAM kind);
-    void RefreshDue(WPARAM kind);
-    void OnRefreshTimer(UINT_PTR timer);
     void RunFormatCheck();
     void OnBassBoostScroll(UINT code);
     void StoreBassBoostLevel();

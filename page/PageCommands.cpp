@@ -147,8 +147,7 @@ void CHalvoPageSoundRoom::OnBnClickedBypass() {
 void CHalvoPageSoundRoom::OnDestroy() {
     CPropertyPage::OnDestroy();
     m_bReady = FALSE;
-    ::KillTimer(m_hWnd, kRefreshSweepTimer);
-    ::KillTimer(m_hWnd, kRefreshRestTimer);
+    m_refresh.Stop(m_hWnd);
     if (m_pNotifier) {
         RemoveEndpointCallback(m_pNotifier, g_pEndpointCallbacks);
     }

@@ -7,6 +7,7 @@
 #include "bench/badinput/GuardedMemory.h"
 #include "bench/badinput/GuardingMallocSpy.h"
 #include "bench/badinput/Kinds.h"
+#include "driver/CodecPath.h"
 #include "driver/HDAudDevice.h"
 #include "platform/Platform.h"
 #include "sim/driver/CodecDriver.h"

@@ -9,6 +9,8 @@
 
 #include "bench/badinput/GuardingMallocSpy.h"
 #include "bench/badinput/Kinds.h"
+#include "driver/EffectSupport.h"
+#include "driver/FrontPanelJacks.h"
 #include "driver/PolicyState.h"
 #include "platform/Platform.h"
 #include "sim/driver/CodecDriver.h"

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "app/PropertyPageApp.h"
-#include "bench/instrument/Instrument.h"
+#include "sim/machine/Instrument.h"
 #include "res/resource.h"
 #include "sim/audio/MallocSpy.h"
 #include "sim/machine/MachineState.h"

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/PropertyPageApp.h"
-#include "bench/instrument/Instrument.h"
+#include "sim/machine/Instrument.h"
 #include "sim/machine/Bench.h"
 #include "sim/machine/MachineReport.h"
 #include "sim/machine/StateFile.h"

@@ -9,6 +9,7 @@
 #include <cwctype>
 #include <string>
 
+#include "driver/CodecPath.h"
 #include "driver/DriverControls.h"
 #include "driver/HDAudDevice.h"
 #include "fxstore/EndpointConfigInterfaces.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "driver/HDAudDevice.h"
+#include "driver/CodecPath.h"
 #include "tests/driver/DriverFixture.h"
 
 namespace {

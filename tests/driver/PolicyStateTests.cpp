@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "driver/EffectSupport.h"
+#include "driver/HDAudDevice.h"
 #include "driver/PolicyState.h"
 #include "platform/Platform.h"
 #include "tests/driver/DriverFixture.h"

@@ -1,4 +1,4 @@
-#include "bench/instrument/Instrument.h"
+#include "sim/machine/Instrument.h"
 
 #include <commctrl.h>
 #include <psapi.h>

@@ -1,0 +1,72 @@
+#include "page/PageRefresh.h"
+
+#include "page/HalvoPageSoundRoom.h"
+#include "platform/Platform.h"
+
+int CPageRefresh::Slot(WPARAM kind) {
+    switch (kind) {
+        case EPC_BYPASS: return 0;
+        case EPC_EFFECTS: return 1;
+        case EPC_JACK: return 2;
+        default: return -1;
+    }
+}
+
+void CPageRefresh::Changed(WPARAM kind, HWND page) {
+    int slot = Slot(kind);
+    if (slot < 0) {
+        return;
+    }
+    InterlockedExchange(&m_pending[slot], 1);
+    // A refresh on its way, or the page's rest, will see this change too.
+    if (TryShutGate() && !platform::PostMessageW(page, WM_ENDPOINT_PROPERTY_CHANGED, kind, 0)) {
+        OpenGate();  // the next change, or the sweep, tries again
+    }
+}
+
+bool CPageRefresh::TakePending(WPARAM kind) {
+    int slot = Slot(kind);
+    return slot >= 0 && InterlockedExchange(&m_pending[slot], 0) != 0;
+}
+
+bool CPageRefresh::AnyPending() const {
+    return m_pending[0] || m_pending[1] || m_pending[2];
+}
+
+void CPageRefresh::Start(HWND page) {
+    ::SetTimer(page, kSweepTimer, kSweepMilliseconds, nullptr);
+}
+
+void CPageRefresh::Stop(HWND page) {
+    ::KillTimer(page, kSweepTimer);
+    ::KillTimer(page, kRestTimer);
+}
+
+bool CPageRefresh::IsRefreshTimer(UINT_PTR timer) {
+    return timer == kRestTimer || timer == kSweepTimer;
+}
+
+// The posted kind, and every other kind that came due meanwhile, read now; then a rest.
+void CPageRefresh::OnMessage(CHalvoPageSoundRoom* page, WPARAM posted) {
+    for (WPARAM kind : {EPC_BYPASS, EPC_EFFECTS, EPC_JACK}) {
+        if (TakePending(kind) || kind == posted) {
+            page->Refresh(kind);
+        }
+    }
+    // Without the rest's timer there is no rest: the next change posts again.
+    if (!::SetTimer(page->m_hWnd, kRestTimer, kRestMilliseconds, nullptr)) {
+        OpenGate();
+    }
+}
+
+void CPageRefresh::OnTimer(CHalvoPageSoundRoom* page, UINT_PTR timer) {
+    if (timer == kRestTimer) {
+        ::KillTimer(page->m_hWnd, kRestTimer);
+        OpenGate();
+    }
+    // Changes that came during the rest, or whose message was lost, are read at once; a change
+    // that has just posted its own message is read when that comes.
+    if (AnyPending() && TryShutGate()) {
+        OnMessage(page, 0);
+    }
+}
