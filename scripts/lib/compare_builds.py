@@ -91,6 +91,14 @@ def describe(name, a, b, indent=""):
         lines.append(text)
     if len(runs) > SHOWN_RUNS:
         lines.append(f"{indent}... and {len(runs) - SHOWN_RUNS} more runs")
+        if named_a or named_b:
+            # A change early in a file moves all that follows: the parts touched tell more.
+            touched = {}
+            for start, end in runs:
+                for part in places(named_a, start, end):
+                    touched[part] = touched.get(part, 0) + 1
+            lines.append(f"{indent}runs by part: " +
+                         ", ".join(f"{part} {count}" for part, count in touched.items()))
     if a[:4] == b[:4] == b"PK\x03\x04":
         lines += describe_members(a, b, indent)
     return lines

@@ -92,6 +92,14 @@ class Difference(unittest.TestCase):
         self.assertIn(f"0x{resources + 100:x}-0x{resources + 101:x} (2 bytes): .rsrc", text)
         self.assertNotIn(".text", text)
 
+    def test_many_runs_are_counted_by_part(self):
+        data = product()
+        text_at = objdump_sections()[".text"]
+        many = [text_at + 64 * i for i in range(20)]
+        text = "\n".join(compare_builds.describe("HalvoSetting.exe", data, changed(data, *many)))
+        self.assertIn("... and 8 more runs", text)
+        self.assertIn("runs by part: .text 20", text)
+
     def test_tells_sizes_apart(self):
         text = "\n".join(compare_builds.describe("f", b"abcdef", b"abcxef!"))
         self.assertIn("the sizes differ", text)
