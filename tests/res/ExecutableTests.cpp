@@ -36,18 +36,49 @@ protected:
     }
 
     void ReadProduct() {
-        std::wstring path = BuildTreePath(L"app\\HalvoSetting.exe");
+        ASSERT_TRUE(ReadWholeFile(BuildTreePath(L"app\\HalvoSetting.exe"), m_file))
+            << "cannot read the product, error " << GetLastError();
+    }
+
+    static bool ReadWholeFile(const std::wstring& path, std::vector<BYTE>& bytes) {
         HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, file)
-            << "cannot open the product, error " << GetLastError();
+        if (file == INVALID_HANDLE_VALUE) {
+            return false;
+        }
         LARGE_INTEGER size = {};
         GetFileSizeEx(file, &size);
-        m_file.resize(static_cast<size_t>(size.QuadPart));
+        bytes.resize(static_cast<size_t>(size.QuadPart));
         DWORD read = 0;
-        BOOL ok = ReadFile(file, m_file.data(), static_cast<DWORD>(m_file.size()), &read, nullptr);
+        BOOL ok = ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
         CloseHandle(file);
-        ASSERT_TRUE(ok && read == m_file.size()) << "error " << GetLastError();
+        return ok && read == bytes.size();
+    }
+
+    // A section's name; a long one ("/4") is kept in the string table after the symbols.
+    std::string SectionName(const IMAGE_SECTION_HEADER& section) const {
+        std::string name(reinterpret_cast<const char*>(section.Name),
+                         strnlen(reinterpret_cast<const char*>(section.Name), 8));
+        if (name.size() < 2 || name[0] != '/') {
+            return name;
+        }
+        size_t offset = m_nt->FileHeader.PointerToSymbolTable +
+                        18 * size_t{m_nt->FileHeader.NumberOfSymbols} + std::stoul(name.substr(1));
+        name.clear();
+        while (offset < m_file.size() && m_file[offset] != 0) {
+            name.push_back(static_cast<char>(m_file[offset++]));
+        }
+        return name;
+    }
+
+    const IMAGE_SECTION_HEADER* FindSection(const std::string& name) const {
+        const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(m_nt);
+        for (WORD i = 0; i < m_nt->FileHeader.NumberOfSections; ++i, ++section) {
+            if (SectionName(*section) == name) {
+                return section;
+            }
+        }
+        return nullptr;
     }
 
     // A structure at a file offset, or nullptr when the file is too short for it.
@@ -116,6 +147,49 @@ TEST_F(ProductImage, IsA64BitWindowsProgramVistaStarts) {
     WORD major = m_nt->OptionalHeader.MajorSubsystemVersion;
     WORD minor = m_nt->OptionalHeader.MinorSubsystemVersion;
     EXPECT_TRUE(major < 6 || (major == 6 && minor == 0)) << major << "." << minor;
+}
+
+// Built twice from the same sources, the program is the same file: no link time in its header.
+TEST_F(ProductImage, CarriesNoLinkTime) {
+    EXPECT_EQ(0u, m_nt->FileHeader.TimeDateStamp);
+}
+
+// The CRC-32 of zlib and PNG, which the debug link states.
+DWORD Crc32(const std::vector<BYTE>& bytes) {
+    DWORD crc = 0xFFFFFFFF;
+    for (BYTE byte : bytes) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+        }
+    }
+    return ~crc;
+}
+
+// The release build ships the program without its symbols, which go to HalvoSetting.exe.debug
+// beside it; the program names that file and its checksum, so a debugger finds the right one.
+TEST_F(ProductImage, ReleaseKeepsItsSymbolsApart) {
+    std::vector<BYTE> symbols;
+    if (!ReadWholeFile(BuildTreePath(L"app\\HalvoSetting.exe.debug"), symbols)) {
+        GTEST_SKIP() << "not a release build: no HalvoSetting.exe.debug";
+    }
+    EXPECT_LE(m_file.size(), 450u * 1024);
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(m_nt);
+    for (WORD i = 0; i < m_nt->FileHeader.NumberOfSections; ++i, ++section) {
+        EXPECT_NE(0u, SectionName(*section).rfind(".debug", 0)) << SectionName(*section);
+    }
+    const IMAGE_SECTION_HEADER* link = FindSection(".gnu_debuglink");
+    ASSERT_NE(nullptr, link);
+    // The file's name, NUL-padded to a multiple of 4, then its CRC-32.
+    const char kName[] = "HalvoSetting.exe.debug";
+    const size_t crcAt = (sizeof kName + 3) / 4 * 4;
+    ASSERT_GE(link->SizeOfRawData, crcAt + 4);
+    ASSERT_LE(link->PointerToRawData + crcAt + 4, m_file.size());
+    const BYTE* contents = m_file.data() + link->PointerToRawData;
+    EXPECT_STREQ(kName, reinterpret_cast<const char*>(contents));
+    DWORD crc = 0;
+    std::memcpy(&crc, contents + crcAt, sizeof crc);
+    EXPECT_EQ(Crc32(symbols), crc);
 }
 
 TEST_F(ProductImage, ImportsOnlyDllsVistaShips) {

@@ -140,6 +140,19 @@ TEST_F(ProductResources, ManifestAsksForCommonControls6) {
     EXPECT_NE(std::string::npos, manifest.find("level=\"asInvoker\""));
 }
 
+// The program's own identity, the manifest's first, states the version the version resource
+// states.
+TEST_F(ProductResources, ManifestStatesTheProgramsVersion) {
+    std::span<const BYTE> bytes = Find(RT_MANIFEST, CREATEPROCESS_MANIFEST_RESOURCE_ID);
+    std::string manifest(bytes.begin(), bytes.end());
+    size_t begin = manifest.find("<assemblyIdentity");
+    size_t end = manifest.find("/>", begin);
+    ASSERT_NE(std::string::npos, end) << manifest;
+    std::string identity = manifest.substr(begin, end - begin);
+    EXPECT_NE(std::string::npos, identity.find("version=\"1.0.0.1\"")) << identity;
+    EXPECT_NE(std::string::npos, identity.find("processorArchitecture=\"amd64\"")) << identity;
+}
+
 // Windows' own reading of the manifest: it parses, and the dependency takes comctl32.dll to the
 // version 6 assembly.
 TEST_F(ProductResources, ManifestRedirectsCommonControls) {
