@@ -6,8 +6,8 @@
 #include <new>
 
 // Positions in a collection, as the application framework has them.
-struct __POSITION {};
-typedef __POSITION* POSITION;
+struct CPositionTag {};
+using POSITION = CPositionTag*;
 
 // A doubly linked list whose nodes are allocated in blocks of nBlockSize and reused; the blocks
 // are freed when the list becomes empty. Where the framework would throw on a failed allocation,
