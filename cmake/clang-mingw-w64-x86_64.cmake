@@ -18,8 +18,9 @@ set(CMAKE_C_FLAGS_INIT "--sysroot=${CMAKE_FIND_ROOT_PATH}")
 set(CMAKE_CXX_FLAGS_INIT "--sysroot=${CMAKE_FIND_ROOT_PATH} -nostdinc++ -isystem ${halvo_cxx_include} \
 -isystem ${halvo_cxx_include}/${TOOLCHAIN_PREFIX} -isystem ${halvo_cxx_include}/backward")
 
-# lld, because GNU ld wants -lpthread after -lstdc++ and clang's driver puts it before.
-set(halvo_link "-static -fuse-ld=lld -L${halvo_gcc_dir}")
+# lld, because GNU ld wants -lpthread after -lstdc++ and clang's driver puts it before. This
+# build is the warning check: a linker warning fails it as a compiler warning does.
+set(halvo_link "-static -fuse-ld=lld -Wl,--fatal-warnings -L${halvo_gcc_dir}")
 set(CMAKE_EXE_LINKER_FLAGS_INIT ${halvo_link})
 set(CMAKE_SHARED_LINKER_FLAGS_INIT ${halvo_link})
 set(CMAKE_MODULE_LINKER_FLAGS_INIT ${halvo_link})
