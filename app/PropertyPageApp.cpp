@@ -59,7 +59,7 @@ BEGIN_MESSAGE_MAP(CPropertyPageApp, CWinApp)
 ON_COMMAND(ID_HELP, &CWinApp::OnHelp)
 END_MESSAGE_MAP()
 
-CPropertyPageApp::CPropertyPageApp() {}
+CPropertyPageApp::CPropertyPageApp() = default;
 
 BOOL CPropertyPageApp::InitInstance() {
     INITCOMMONCONTROLSEX controls = {};

@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 
+#include <cstddef>
 #include <cstring>
 #include <cwchar>
 

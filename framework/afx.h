@@ -41,8 +41,9 @@ public:
 
     BOOL IsKindOf(const CRuntimeClass* pClass) const;
 
-protected:
-    CObject() = default;
     CObject(const CObject&) = delete;
     CObject& operator=(const CObject&) = delete;
+
+protected:
+    CObject() = default;
 };

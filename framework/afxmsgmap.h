@@ -10,7 +10,7 @@
 class CCmdTarget;
 
 // Calls an entry's handler on the target; the handler's result goes to *pResult.
-typedef void (*AFX_PDISPATCH)(CCmdTarget* pTarget, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
+using AFX_PDISPATCH = void (*)(CCmdTarget* pTarget, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
 
 struct AFX_MSGMAP_ENTRY {
     UINT nMessage;  // window message

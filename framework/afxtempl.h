@@ -6,8 +6,8 @@
 #include <new>
 
 // Positions in a collection, as the application framework has them.
-struct __POSITION {};
-typedef __POSITION* POSITION;
+struct CPositionTag {};
+using POSITION = CPositionTag*;
 
 // A doubly linked list whose nodes are allocated in blocks of nBlockSize and reused; the blocks
 // are freed when the list becomes empty. Where the framework would throw on a failed allocation,
@@ -22,7 +22,7 @@ public:
 
     INT_PTR GetCount() const { return m_nCount; }
     INT_PTR GetSize() const { return m_nCount; }
-    BOOL IsEmpty() const { return m_nCount == 0; }
+    BOOL IsEmpty() const { return m_pNodeHead == nullptr; }
 
     POSITION GetHeadPosition() const { return reinterpret_cast<POSITION>(m_pNodeHead); }
     TYPE& GetNext(POSITION& rPosition) {
@@ -103,26 +103,27 @@ private:
     };
 
     CNode* NewNode() {
-        if (!m_pNodeFree) {
-            // One block holds its link and m_nBlockSize nodes.
-            size_t nodesOffset =
-                (sizeof(Block) + alignof(CNode) - 1) / alignof(CNode) * alignof(CNode);
-            void* memory = std::malloc(nodesOffset + sizeof(CNode) * m_nBlockSize);
-            if (!memory) {
-                return nullptr;
-            }
-            Block* block = static_cast<Block*>(memory);
-            block->pNext = m_pBlocks;
-            m_pBlocks = block;
-            CNode* nodes = reinterpret_cast<CNode*>(static_cast<BYTE*>(memory) + nodesOffset);
-            for (INT_PTR i = m_nBlockSize - 1; i >= 0; --i) {
-                nodes[i].pNext = m_pNodeFree;
-                m_pNodeFree = &nodes[i];
-            }
+        if (m_pNodeFree) {
+            CNode* node = m_pNodeFree;
+            m_pNodeFree = node->pNext;
+            return node;
         }
-        CNode* node = m_pNodeFree;
-        m_pNodeFree = m_pNodeFree->pNext;
-        return node;
+        // One block holds its link and m_nBlockSize nodes.
+        size_t nodesOffset = (sizeof(Block) + alignof(CNode) - 1) / alignof(CNode) * alignof(CNode);
+        void* memory = std::malloc(nodesOffset + sizeof(CNode) * m_nBlockSize);
+        if (!memory) {
+            return nullptr;
+        }
+        Block* block = static_cast<Block*>(memory);
+        block->pNext = m_pBlocks;
+        m_pBlocks = block;
+        // The block's first node is the new one; the others wait on the free list in order.
+        CNode* nodes = reinterpret_cast<CNode*>(static_cast<BYTE*>(memory) + nodesOffset);
+        for (INT_PTR i = m_nBlockSize - 1; i > 0; --i) {
+            nodes[i].pNext = m_pNodeFree;
+            m_pNodeFree = &nodes[i];
+        }
+        return &nodes[0];
     }
 
     void FreeNode(CNode* node) {

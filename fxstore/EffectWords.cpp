@@ -50,14 +50,14 @@ HRESULT ReadStoredEffectWord(IPropertyStore* fxStore, const PROPERTYKEY& key, DW
 
 void UnpackNaturalBass(DWORD word, NaturalBassSettings* settings) {
     settings->enabled = EnabledOf(word);
-    settings->bits0to7 = word & 0xFF;
-    settings->boostLevel = (word >> 8) & 0xF;
-    settings->bits12to15 = (word >> 12) & 0xF;
+    settings->bits0to7 = static_cast<int>(word & 0xFF);
+    settings->boostLevel = static_cast<int>((word >> 8) & 0xF);
+    settings->bits12to15 = static_cast<int>((word >> 12) & 0xF);
 }
 
 void UnpackLevelWord(DWORD word, LevelWordSettings* settings) {
     settings->enabled = EnabledOf(word);
-    settings->bits0to3 = word & 0xF;
+    settings->bits0to3 = static_cast<int>(word & 0xF);
 }
 
 void UnpackSoundSpaceExpander(DWORD word, SoundSpaceExpanderSettings* settings) {
@@ -91,10 +91,10 @@ void UnpackModeWord(DWORD word, ModeWordSettings* settings) {
         case 4: settings->modeOption = OPTION_MODE_4; break;
         default: break;
     }
-    settings->bits8to11 = (word >> 8) & 0xF;
-    settings->bits4to6 = (word >> 4) & 7;
-    settings->bit3 = (word >> 3) & 1;
-    settings->bit0 = word & 1;
+    settings->bits8to11 = static_cast<int>((word >> 8) & 0xF);
+    settings->bits4to6 = static_cast<int>((word >> 4) & 7);
+    settings->bit3 = static_cast<int>((word >> 3) & 1);
+    settings->bit0 = static_cast<int>(word & 1);
 }
 
 DWORD PackNaturalBass(const NaturalBassSettings& settings) {
