@@ -198,7 +198,12 @@ private:
             WriteDefaults();
         }
         UpdateControls();
-        // The page hears of changes only once its start is over.
+        // Once its callback is listed the page reads the words and the bypass value once more,
+        // for a change that landed before it could hear of it; it hears of changes from then on.
+        if (m_client) {
+            RefreshEffects();
+            RefreshBypass();
+        }
         m_refresh = 0;
     }
 
@@ -349,7 +354,7 @@ private:
     }
 
     // The page reads what changed once the step is over: the bypass value, then the three words
-    // it shows; a word whose read fails keeps its record.
+    // it shows.
     void Refresh() {
         int due = m_refresh;
         m_refresh = 0;
@@ -357,24 +362,33 @@ private:
             return;
         }
         if (due & kBypass) {
-            Read(Store::Fx, PKEY_AudioEndpoint_Disable_SysFx);
-            UpdateControls();
+            RefreshBypass();
         }
         if (due & kEffects) {
-            Reading headphone = Read(Store::Fx, keys::Headphone);
-            if (headphone.outcome != Reading::Failed) {
-                rules::Unpack(headphone.Payload(), &m_headphone);
-            }
-            Reading expander = Read(Store::Fx, keys::SoundSpaceExpander);
-            if (expander.outcome != Reading::Failed) {
-                rules::Unpack(expander.Payload(), &m_expander);
-            }
-            Reading naturalBass = Read(Store::Fx, keys::NaturalBass);
-            if (naturalBass.outcome != Reading::Failed) {
-                rules::Unpack(naturalBass.Payload(), &m_naturalBass);
-            }
-            UpdateControls();
+            RefreshEffects();
         }
+    }
+
+    void RefreshBypass() {
+        Read(Store::Fx, PKEY_AudioEndpoint_Disable_SysFx);
+        UpdateControls();
+    }
+
+    // A word whose read fails keeps its record.
+    void RefreshEffects() {
+        Reading headphone = Read(Store::Fx, keys::Headphone);
+        if (headphone.outcome != Reading::Failed) {
+            rules::Unpack(headphone.Payload(), &m_headphone);
+        }
+        Reading expander = Read(Store::Fx, keys::SoundSpaceExpander);
+        if (expander.outcome != Reading::Failed) {
+            rules::Unpack(expander.Payload(), &m_expander);
+        }
+        Reading naturalBass = Read(Store::Fx, keys::NaturalBass);
+        if (naturalBass.outcome != Reading::Failed) {
+            rules::Unpack(naturalBass.Payload(), &m_naturalBass);
+        }
+        UpdateControls();
     }
 
     Properties m_stores[2];
