@@ -5,7 +5,10 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+
+#include "bench/sweep/ImportTable.h"
 
 namespace sweep {
 namespace {
@@ -15,6 +18,60 @@ constexpr UINT_PTR kFreeRunEnd = 1024;
 constexpr UINT_PTR kProbeLimit = 0x100000;
 // Timer ids between two marks that are worth probing at most.
 constexpr UINT_PTR kTimerProbeLimit = 4096;
+
+// The threads' runtime makes an event for a lock of its own, which lives as long as the process,
+// the first time two threads meet on it (a thread starting while another is still being made),
+// and never closes it: whether that happens during a run is chance. The runtime is the one
+// caller of CreateEventA in this wide-character program, so an event CreateEventA made is its own
+// and is not counted. A handle value CreateEventW hands out later is the program's again.
+using CreateEventAFunction = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR);
+using CreateEventWFunction = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR);
+constexpr size_t kRuntimeEvents = 64;
+std::atomic<HANDLE> g_runtimeEvents[kRuntimeEvents];
+CreateEventAFunction g_createEventA = nullptr;
+CreateEventWFunction g_createEventW = nullptr;
+
+void NoteRuntimeEvent(HANDLE made, HANDLE runtimes) {
+    for (std::atomic<HANDLE>& slot : g_runtimeEvents) {
+        HANDLE expected = made;
+        if (slot.compare_exchange_strong(expected, runtimes)) {
+            return;  // the value was noted before: it is now the runtime's, or no longer
+        }
+    }
+    for (std::atomic<HANDLE>& slot : g_runtimeEvents) {
+        HANDLE expected = nullptr;
+        if (runtimes && slot.compare_exchange_strong(expected, runtimes)) {
+            return;
+        }
+    }
+}
+
+HANDLE WINAPI RuntimeCreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset,
+                                  BOOL initialState, LPCSTR name) {
+    HANDLE event = g_createEventA(attributes, manualReset, initialState, name);
+    if (event) {
+        NoteRuntimeEvent(event, event);
+    }
+    return event;
+}
+
+HANDLE WINAPI ProgramCreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset,
+                                  BOOL initialState, LPCWSTR name) {
+    HANDLE event = g_createEventW(attributes, manualReset, initialState, name);
+    if (event) {
+        NoteRuntimeEvent(event, nullptr);
+    }
+    return event;
+}
+
+bool MadeByRuntime(HANDLE handle) {
+    for (const std::atomic<HANDLE>& slot : g_runtimeEvents) {
+        if (slot.load() == handle) {
+            return true;
+        }
+    }
+    return false;
+}
 
 using NtQueryObjectFunction = NTSTATUS(NTAPI*)(HANDLE, OBJECT_INFORMATION_CLASS, PVOID, ULONG,
                                                PULONG);
@@ -151,7 +208,8 @@ std::vector<std::string> Leftovers(const ProcessState& before, const ProcessStat
     std::map<std::string, int> handles;
     for (const auto& [handle, type] : after.handles) {
         auto was = before.handles.find(handle);
-        if (was == before.handles.end() || was->second != type) {
+        if ((was == before.handles.end() || was->second != type) &&
+            !(type == "Event" && MadeByRuntime(handle))) {
             ++handles[type];
         }
     }
@@ -201,6 +259,10 @@ void WarmUpProcess() {
     ::CoGetTreatAsClass(unknown, &treatAs);
     // The threads' runtime gives this thread its record, with an event, the first time it waits.
     pthread_self();
+    ReplaceImport("kernel32.dll", "CreateEventA", reinterpret_cast<void*>(&RuntimeCreateEventA),
+                  reinterpret_cast<void**>(&g_createEventA));
+    ReplaceImport("kernel32.dll", "CreateEventW", reinterpret_cast<void*>(&ProgramCreateEventW),
+                  reinterpret_cast<void**>(&g_createEventW));
 }
 
 }  // namespace sweep
