@@ -14,12 +14,14 @@ ModeWordSettings g_modeWord;
 
 namespace {
 
-// The marker is present once the defaults were written: a VT_UI4 0. A value of any other type
-// counts as absent.
+// The marker is present once the defaults were written: a VT_UI4 0. A store that holds no marker,
+// or one of any other type, is met for the first time. A marker that cannot be read says nothing
+// either way: the defaults would overwrite a person's settings for a passing error, so the stored
+// words are loaded instead.
 bool IsFirstRun(IPropertyStore* fxStore) {
     CPropVariant marker;
     HRESULT hr = fxStore->GetValue(PKEY_Xan_FirstRunMarker, &marker);
-    return FAILED(hr) || marker->vt != VT_UI4;
+    return SUCCEEDED(hr) && marker->vt != VT_UI4;
 }
 
 void WriteFirstRunMarker(IPropertyStore* fxStore) {
@@ -66,13 +68,15 @@ void LoadStoredWords(IPropertyStore* fxStore, IMMDevice* device) {
     ReadEffectWord(fxStore, PKEY_Xan_ModeWord, &word);
     UnpackModeWord(word, &g_modeWord);
 
-    ReadEffectWord(fxStore, PKEY_Xan_Headphone, &word);
+    // A headphone word that cannot be read loads as 0, but says nothing of the effect: only a
+    // word found off sends the selector back.
+    bool headphoneRead = ReadStoredEffectWord(fxStore, PKEY_Xan_Headphone, &word) == S_OK;
     UnpackHeadphone(word, &g_headphone);
 
     // Selector 1 belongs with an enabled headphone effect; with the effect off it goes back to 2.
     DWORD selector = 0;
     if (SUCCEEDED(ReadEffectWord(fxStore, PKEY_Xan_HeadphoneSelector, &selector)) &&
-        selector == 1 && !g_headphone.enabled) {
+        selector == 1 && headphoneRead && !g_headphone.enabled) {
         WriteHeadphoneSelector(device, 2);
     }
 

@@ -296,7 +296,8 @@ void RunInput(Random& random, sim::audio::AudioService& service, IPropertyStore*
         enumerator->GetDevice(kSpeakersId, &device);
     }
     LoadEffectState(fxStore, device.Get(), Speakers);
-    bool firstRun = !(marker.readable && marker.present && marker.value.Type() == VT_UI4);
+    // A marker that cannot be read says nothing either way: the stored words load.
+    bool firstRun = marker.readable && !(marker.present && marker.value.Type() == VT_UI4);
     bool markerWritten = false;
     bool selectorWritten = false;
     for (const sim::audio::WriteRecord& write : service.Writes()) {
@@ -308,8 +309,13 @@ void RunInput(Random& random, sim::audio::AudioService& service, IPropertyStore*
                              " with marker " + marker.value.Describe());
     }
     if (!firstRun) {
-        bool selectorBack =
-            effect[2].readable && effect[2].Word() == 1 && !(effect[1].Word() & 0x80000000);
+        // Only a headphone word read and found off sends the selector back.
+        const Input& headphone = effect[1];
+        bool headphoneFound = headphone.readable && headphone.present && headphone.hasNumber &&
+                              headphone.value.Type() != VT_EMPTY &&
+                              headphone.value.Type() != VT_NULL;
+        bool selectorBack = effect[2].readable && effect[2].Word() == 1 && headphoneFound &&
+                            !(headphone.Word() & 0x80000000);
         // Natural Bass: bit 31 on, bits 0-7, the boost level in bits 8-11, bits 12-15.
         DWORD word = effect[5].Word();
         NaturalBassSettings bass = {static_cast<int>(word >> 31), static_cast<int>(word & 0xFF),

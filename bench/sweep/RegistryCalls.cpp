@@ -10,6 +10,7 @@
 
 #include "bench/sweep/ImportTable.h"
 #include "sim/platform/CallSweep.h"
+#include "sim/platform/Locks.h"
 
 namespace sweep {
 namespace {
@@ -28,13 +29,13 @@ constexpr wchar_t kValueName[] = L"Enable_Front_Panel_Jack_Detect";
 constexpr wchar_t kSwitchText[] = L"1";
 constexpr DWORD kUnusableNumber = 1;
 
-std::mutex g_mutex;
+sim::SlimLock g_mutex;
 std::vector<HKEY> g_openKeys;
 // Handles of the switch's key: far from the values Wine gives its own keys.
 UINT_PTR g_nextKey = 0x7E570000;
 
 bool IsOpenSwitchKey(HKEY key) {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<sim::SlimLock> lock(g_mutex);
     return std::find(g_openKeys.begin(), g_openKeys.end(), key) != g_openKeys.end();
 }
 
@@ -63,7 +64,7 @@ LSTATUS WINAPI SweptRegOpenKeyExW(HKEY root, LPCWSTR path, DWORD options, REGSAM
     if (sim::call_sweep::Fails("RegOpenKeyExW(KelpaINI\\Kelpa\\OPTIONS)")) {
         return ERROR_ACCESS_DENIED;
     }
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<sim::SlimLock> lock(g_mutex);
     *result = reinterpret_cast<HKEY>(g_nextKey);
     g_nextKey += 4;
     g_openKeys.push_back(*result);
@@ -118,7 +119,7 @@ LSTATUS WINAPI SweptRegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, L
 // A failing close still closes, as the other teardown calls of the sweep do.
 LSTATUS WINAPI SweptRegCloseKey(HKEY key) {
     {
-        std::lock_guard<std::mutex> lock(g_mutex);
+        std::lock_guard<sim::SlimLock> lock(g_mutex);
         auto found = std::find(g_openKeys.begin(), g_openKeys.end(), key);
         if (found == g_openKeys.end()) {
             return g_regCloseKey(key);
@@ -143,7 +144,7 @@ bool RouteRegistryCallsThroughSweep() {
 }
 
 std::string OpenSwitchKeys() {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<sim::SlimLock> lock(g_mutex);
     return g_openKeys.empty() ? "" : std::to_string(g_openKeys.size()) + " key(s) open";
 }
 

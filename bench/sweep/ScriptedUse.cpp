@@ -6,16 +6,16 @@
 #include <utility>
 
 #include "app/PropertyPageApp.h"
-#include "sim/machine/EffectKeys.h"
+#include "bench/sweep/CrashGuard.h"
 #include "page/EndpointCallbacks.h"
 #include "page/HalvoPageSoundRoom.h"
 #include "res/resource.h"
+#include "sim/machine/EffectKeys.h"
+#include "sim/platform/CallSweep.h"
 
 namespace keys = sim::keys;
 
 namespace sweep {
-
-const wchar_t kSpeakers[] = L"{0.0.0.00000000}.{8d1c5a3e-6f0b-4c2a-9e41-2b7d0c9f4a10}";
 
 namespace {
 
@@ -28,37 +28,18 @@ constexpr int kQuietTicks = 4;
 // A step that has not come to rest by then is reported, and the script goes on.
 constexpr DWORD kStepLimitMilliseconds = 5000;
 
-enum class Kind { Click, Slide, Outside, Jack };
+// The boxes by control id.
+int ControlOf(Box box) {
+    switch (box) {
+        case Box::Expander: return IDC_SOUND_SPACE_EXPANDER;
+        case Box::Headphone: return IDC_HEADPHONE;
+        case Box::NaturalBass: return IDC_NATURAL_BASS;
+    }
+    return 0;
+}
 
-struct Step {
-    const char* name;
-    Kind kind;
-    int control = 0;       // Click: the box
-    int position = 0;      // Slide: where the thumb is let go, 0..6
-    PROPERTYKEY key = {};  // Outside: the word another program writes
-    DWORD word = 0;
-};
-
-// Ten commands, three changes by another program and a jack change, which turns the page to its
-// headphone face; OK closes the sheet after the last.
-const Step kSteps[] = {
-    {"click Sound Space Expander", Kind::Click, IDC_SOUND_SPACE_EXPANDER},
-    {"click Natural Bass", Kind::Click, IDC_NATURAL_BASS},
-    {"slide Bass Boost to 3", Kind::Slide, 0, 3},
-    {"another program writes Natural Bass", Kind::Outside, 0, 0, keys::NaturalBass, 0x80000513},
-    {"click Sound Space Expander", Kind::Click, IDC_SOUND_SPACE_EXPANDER},
-    {"slide Bass Boost to 6", Kind::Slide, 0, 6},
-    {"another program writes Sound Space Expander", Kind::Outside, 0, 0,
-     keys::SoundSpaceExpander, 0x00000001},
-    {"click Natural Bass", Kind::Click, IDC_NATURAL_BASS},
-    {"headphones plugged into the front jack", Kind::Jack},
-    {"click Halvo Headphone", Kind::Click, IDC_HEADPHONE},
-    {"slide Bass Boost to 1", Kind::Slide, 0, 1},
-    {"another program writes Halvo Headphone", Kind::Outside, 0, 0, keys::Headphone, 0x80000211},
-    {"click Natural Bass", Kind::Click, IDC_NATURAL_BASS},
-    {"click Halvo Headphone", Kind::Click, IDC_HEADPHONE},
-};
-constexpr int kStepCount = sizeof kSteps / sizeof kSteps[0];
+constexpr wchar_t kDriverClass[] = L"HalvoSweepScript";
+constexpr UINT_PTR kTickTimer = 1;
 
 std::string Narrow(const wchar_t* text) {
     char out[256] = {};
@@ -73,20 +54,31 @@ std::string Describe(HWND window) {
     return Narrow(className) + " \"" + Narrow(caption) + "\"";
 }
 
-// The scripted use in progress on this thread: a thread timer moves it on from inside whatever
-// message loop runs, the sheet's or any other window's.
-class Script {
+// The scripted use in progress on this thread. A timer of the script's own window moves it on
+// from inside whatever message loop runs, the sheet's or any other window's; the window's
+// procedure is called as any window's is, so an exception in a step is not caught on its way.
+class ScriptDriver {
 public:
-    Script(sim::machine::Bench& bench, CPropertyPageApp& app) : m_bench(bench), m_app(app) {}
+    ScriptDriver(sim::machine::Bench& bench, CPropertyPageApp& app) : m_bench(bench), m_app(app) {}
 
     void Start() {
         t_current = this;
-        m_hook = ::SetWindowsHookExW(WH_CBT, &Script::OnCbt, nullptr, ::GetCurrentThreadId());
-        m_timer = ::SetTimer(nullptr, 0, kTickMilliseconds, &Script::OnTick);
+        result.partCalls.push_back(sim::call_sweep::RecordedCalls().size());
+        result.partWrites.push_back(m_bench.Service().Writes().size());
+        SetCrashPlace(PartName(0));
+        m_hook = ::SetWindowsHookExW(WH_CBT, &ScriptDriver::OnCbt, nullptr, ::GetCurrentThreadId());
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = &ScriptDriver::DriverProc;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = kDriverClass;
+        ::RegisterClassW(&windowClass);
+        m_window = ::CreateWindowExW(0, kDriverClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                     windowClass.hInstance, nullptr);
+        ::SetTimer(m_window, kTickTimer, kTickMilliseconds, nullptr);
     }
 
     void Finish() {
-        ::KillTimer(nullptr, m_timer);
+        ::DestroyWindow(m_window);
         if (m_hook) {
             ::UnhookWindowsHookEx(m_hook);
         }
@@ -105,31 +97,32 @@ public:
 
 private:
     static LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam) {
-        Script* self = t_current;
+        ScriptDriver* self = t_current;
         if (self && code == HCBT_ACTIVATE) {
             self->Activated(reinterpret_cast<HWND>(wParam));
         }
         return ::CallNextHookEx(nullptr, code, wParam, lParam);
     }
 
-    static void CALLBACK OnTick(HWND, UINT, UINT_PTR, DWORD) {
-        Script* self = t_current;
-        if (!self) {
-            return;
+    static LRESULT CALLBACK DriverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        ScriptDriver* self = t_current;
+        if (message != WM_TIMER || wParam != kTickTimer || !self) {
+            return ::DefWindowProcW(window, message, wParam, lParam);
         }
         if (self->m_inTick) {
             // A step's own call runs a message loop, a message box's perhaps: it is closed, and
             // the script goes on when the step returns.
             self->CloseOtherWindows();
-            return;
+            return 0;
         }
         self->m_inTick = true;
         self->Tick();
         self->m_inTick = false;
+        return 0;
     }
 
     void CloseOtherWindows() {
-        ::EnumThreadWindows(::GetCurrentThreadId(), &Script::VisitWindow,
+        ::EnumThreadWindows(::GetCurrentThreadId(), &ScriptDriver::VisitWindow,
                             reinterpret_cast<LPARAM>(this));
     }
 
@@ -163,7 +156,7 @@ private:
     }
 
     static BOOL CALLBACK VisitWindow(HWND window, LPARAM lParam) {
-        auto* self = reinterpret_cast<Script*>(lParam);
+        auto* self = reinterpret_cast<ScriptDriver*>(lParam);
         // While the sheet is being made it has no handle yet: nothing is judged meanwhile.
         bool sheetComing = self->m_app.m_pMainWnd && !self->Sheet();
         if (!sheetComing && ::IsWindowVisible(window) && window != self->Sheet() &&
@@ -187,8 +180,8 @@ private:
         HWND page = reinterpret_cast<HWND>(::SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
         if (!AtRest()) {
             if (::GetTickCount() - m_stepStart > kStepLimitMilliseconds) {
-                result.problems.push_back(std::string("the page did not come to rest after ") +
-                                          (m_next ? kSteps[m_next - 1].name : "start-up"));
+                result.problems.push_back("the page did not come to rest after " +
+                                          PartName(m_next));
                 m_quiet = kQuietTicks;
             } else {
                 return;
@@ -196,14 +189,22 @@ private:
         }
         m_stepStart = ::GetTickCount();
         m_quiet = 0;
-        if (m_next == kStepCount || !page) {
+        const std::vector<ScriptStep>& script = Script();
+        if (!page) {
+            result.problems.push_back("the sheet shows no page");
             m_closing = true;
-            ++result.stepsDone;
             ::PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
             return;
         }
-        Do(kSteps[m_next++], page);
+        if (m_next == script.size()) {
+            return;
+        }
+        const ScriptStep& step = script[m_next++];
+        result.partCalls.push_back(sim::call_sweep::RecordedCalls().size());
+        result.partWrites.push_back(m_bench.Service().Writes().size());
+        SetCrashPlace(PartName(m_next));
         ++result.stepsDone;
+        Do(step, sheet, page);
     }
 
     // Every change told has reached the page and been read, for a few ticks running.
@@ -214,17 +215,21 @@ private:
         return m_quiet >= kQuietTicks;
     }
 
-    void Do(const Step& step, HWND page) {
+    void Do(const ScriptStep& step, HWND sheet, HWND page) {
         switch (step.kind) {
-            case Kind::Click:
-                ::SendMessageW(::GetDlgItem(page, step.control), BM_CLICK, 0, 0);
+            case StepKind::Click:
+                ::SendMessageW(::GetDlgItem(page, ControlOf(step.box)), BM_CLICK, 0, 0);
                 break;
-            case Kind::Slide: Slide(::GetDlgItem(page, IDC_BASS_BOOST), step.position); break;
-            case Kind::Outside:
+            case StepKind::Slide: Slide(::GetDlgItem(page, IDC_BASS_BOOST), step.position); break;
+            case StepKind::Outside:
                 m_bench.Service().ChangeFromOutside(Store::Fx, kSpeakers, step.key,
                                                     Value::UInt32(step.word));
                 break;
-            case Kind::Jack: PlugFrontHeadphones(); break;
+            case StepKind::Jack: PlugFrontHeadphones(); break;
+            case StepKind::Close:
+                m_closing = true;
+                ::PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+                break;
         }
         // Every change the step caused is told before the page handles any of them, so that each
         // run of the script sees the same refreshes.
@@ -256,15 +261,15 @@ private:
         }
     }
 
-    static thread_local Script* t_current;
+    static thread_local ScriptDriver* t_current;
 
     sim::machine::Bench& m_bench;
     CPropertyPageApp& m_app;
     HHOOK m_hook = nullptr;
-    UINT_PTR m_timer = 0;
+    HWND m_window = nullptr;
     bool m_inTick = false;
     bool m_closing = false;
-    int m_next = 0;
+    size_t m_next = 0;
     int m_quiet = 0;
     DWORD m_stepStart = 0;
     HWND m_sheet = nullptr;
@@ -272,27 +277,18 @@ private:
     std::vector<std::pair<HWND, std::string>> m_activated;
 };
 
-thread_local Script* Script::t_current = nullptr;
+thread_local ScriptDriver* ScriptDriver::t_current = nullptr;
 
 }  // namespace
 
-std::vector<std::string> ScriptSteps() {
-    std::vector<std::string> names;
-    for (const Step& step : kSteps) {
-        names.push_back(step.name);
-    }
-    names.push_back("OK");
-    return names;
-}
-
 ScriptedUseResult RunScriptedUse(sim::machine::Bench& bench) {
     CPropertyPageApp app;
-    Script script(bench, app);
-    script.Start();
+    ScriptDriver driver(bench, app);
+    driver.Start();
     app.InitInstance();
     app.ExitInstance();
-    script.Finish();
-    return script.result;
+    driver.Finish();
+    return driver.result;
 }
 
 }  // namespace sweep

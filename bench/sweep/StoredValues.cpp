@@ -1,6 +1,6 @@
 #include "bench/sweep/StoredValues.h"
 
-#include <algorithm>
+#include <set>
 
 #include "sim/machine/MachineState.h"
 
@@ -14,18 +14,13 @@ std::string Narrow(const std::wstring& text) {
     return std::string(text.begin(), text.end());  // endpoint ids are plain ASCII
 }
 
-std::string PlaceName(const std::wstring& endpointId, Store store, const PROPERTYKEY& key) {
-    return Narrow(endpointId) + (store == Store::Fx ? " fx " : " endpoint ") +
-           sim::machine::KeyName(key);
+std::string StoreName(const std::wstring& endpointId, Store store) {
+    return Narrow(endpointId) + (store == Store::Fx ? " fx " : " endpoint ");
 }
 
-std::string Show(const Value* value) {
-    return value ? value->Describe() : "nothing";
-}
-
-const Value* Find(const StoredValues& values, const std::string& place) {
+std::string Show(const StoredValues& values, const std::string& place) {
     auto found = values.find(place);
-    return found == values.end() ? nullptr : &found->second;
+    return found == values.end() ? "nothing" : found->second.Describe();
 }
 
 }  // namespace
@@ -35,51 +30,43 @@ StoredValues Snapshot(const sim::audio::AudioService& service,
     StoredValues values;
     for (const std::wstring& id : endpointIds) {
         for (Store store : {Store::Endpoint, Store::Fx}) {
-            for (const auto& [key, value] : service.Properties(store, id)) {
-                values[PlaceName(id, store, key)] = value;
-            }
+            PutStore(&values, id, store, service.Properties(store, id));
         }
     }
     return values;
 }
 
-WrittenValues Written(const sim::audio::AudioService& service) {
-    WrittenValues written;
-    for (const auto& write : service.Writes()) {
-        if (SUCCEEDED(write.result)) {
-            written[PlaceName(write.endpointId, write.store, write.key)].push_back(write.value);
-        }
+void PutStore(StoredValues* values, const std::wstring& endpointId, Store store,
+              const std::vector<std::pair<PROPERTYKEY, Value>>& properties) {
+    std::string prefix = StoreName(endpointId, store);
+    for (auto place = values->lower_bound(prefix);
+         place != values->end() && place->first.compare(0, prefix.size(), prefix) == 0;) {
+        place = values->erase(place);
     }
-    return written;
+    for (const auto& [key, value] : properties) {
+        (*values)[prefix + sim::machine::KeyName(key)] = value;
+    }
 }
 
-std::vector<std::string> UnintendedValues(const StoredValues& before, const StoredValues& after,
-                                          const WrittenValues& intended) {
-    std::vector<std::string> places;
-    for (const auto* values : {&before, &after}) {
+std::vector<std::string> UnexpectedValues(const StoredValues& expected, const StoredValues& after) {
+    std::set<std::string> places;
+    for (const auto* values : {&expected, &after}) {
         for (const auto& entry : *values) {
-            places.push_back(entry.first);
+            places.insert(entry.first);
         }
     }
-    std::sort(places.begin(), places.end());
-    places.erase(std::unique(places.begin(), places.end()), places.end());
-    std::vector<std::string> unintended;
+    std::vector<std::string> unexpected;
     for (const std::string& place : places) {
-        const Value* was = Find(before, place);
-        const Value* now = Find(after, place);
-        if ((!was && !now) || (was && now && *was == *now)) {
-            continue;
+        auto want = expected.find(place);
+        auto have = after.find(place);
+        bool same = (want == expected.end()) == (have == after.end()) &&
+                    (want == expected.end() || want->second == have->second);
+        if (!same) {
+            unexpected.push_back(place + " holds " + Show(after, place) +
+                                 ", where the rules leave " + Show(expected, place));
         }
-        auto written = intended.find(place);
-        if (now && written != intended.end() &&
-            std::find(written->second.begin(), written->second.end(), *now) !=
-                written->second.end()) {
-            continue;
-        }
-        unintended.push_back(place + " holds " + Show(now) + ", neither what it held (" +
-                             Show(was) + ") nor a value the fault-free run wrote");
     }
-    return unintended;
+    return unexpected;
 }
 
 }  // namespace sweep

@@ -9,11 +9,12 @@
 #include "sim/audio/ClassFactory.h"
 #include "sim/audio/LiveObjects.h"
 #include "sim/platform/CallSweep.h"
+#include "sim/platform/Locks.h"
 
 namespace sim::audio {
 namespace {
 
-std::mutex g_currentMutex;
+sim::SlimLock g_currentMutex;
 std::weak_ptr<AudioService> g_current;
 
 bool SameKey(const PROPERTYKEY& a, const PROPERTYKEY& b) {
@@ -45,7 +46,7 @@ AudioService::AudioService() = default;
 std::shared_ptr<AudioService> AudioService::Start() {
     std::shared_ptr<AudioService> service(new AudioService());
     {
-        std::lock_guard<std::mutex> lock(g_currentMutex);
+        std::lock_guard<sim::SlimLock> lock(g_currentMutex);
         g_current = service;
     }
     for (FactoryKind kind : {FactoryKind::DeviceEnumerator, FactoryKind::EndpointConfigVista,
@@ -68,7 +69,7 @@ std::shared_ptr<AudioService> AudioService::Start() {
 }
 
 std::shared_ptr<AudioService> AudioService::Current() {
-    std::lock_guard<std::mutex> lock(g_currentMutex);
+    std::lock_guard<sim::SlimLock> lock(g_currentMutex);
     return g_current.lock();
 }
 

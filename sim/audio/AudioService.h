@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "sim/audio/Value.h"
+#include "sim/platform/Locks.h"
 
 namespace sim::audio {
 
@@ -214,7 +215,7 @@ private:
     void DeliverNotifications();
     bool IsRegistered(IMMNotificationClient* client) const;
 
-    mutable std::mutex m_mutex;
+    mutable OwnedMutex m_mutex;
     std::vector<Endpoint> m_endpoints;
     bool m_fxHandleWritable = true;
     std::vector<FailureRule> m_failures;
@@ -237,7 +238,7 @@ private:
 
     std::vector<DWORD> m_registrations;  // CoRegisterClassObject cookies
     std::function<void(const WriteRecord&)> m_writeObserver;
-    mutable std::mutex m_callObserverMutex;
+    mutable OwnedMutex m_callObserverMutex;
     std::function<void(const char*)> m_callObserver;
 };
 

@@ -1,4 +1,5 @@
 #include "sim/audio/MallocSpy.h"
+#include "sim/platform/Locks.h"
 
 #include <objbase.h>
 
@@ -33,7 +34,7 @@ public:
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
     SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T request) override {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<SlimLock> lock(m_mutex);
         if (m_failures > 0 && request == m_failSize) {
             --m_failures;
             t_requested = 0;
@@ -46,14 +47,14 @@ public:
         if (actual) {
             // A new block's content is undefined: make it visibly so for whoever reads it unset.
             std::memset(actual, kFreshByte, t_requested);
-            std::lock_guard<std::mutex> lock(m_mutex);
+            std::lock_guard<SlimLock> lock(m_mutex);
             m_live.insert(actual);
         }
         return actual;
     }
     void* STDMETHODCALLTYPE PreFree(void* request, BOOL spyed) override {
         if (request && spyed) {
-            std::lock_guard<std::mutex> lock(m_mutex);
+            std::lock_guard<SlimLock> lock(m_mutex);
             m_live.erase(request);
         }
         return request;
@@ -62,7 +63,7 @@ public:
     SIZE_T STDMETHODCALLTYPE PreRealloc(void* request, SIZE_T size, void** newRequest,
                                         BOOL spyed) override {
         if (request && spyed) {
-            std::lock_guard<std::mutex> lock(m_mutex);
+            std::lock_guard<SlimLock> lock(m_mutex);
             m_live.erase(request);
         }
         *newRequest = request;
@@ -70,7 +71,7 @@ public:
     }
     void* STDMETHODCALLTYPE PostRealloc(void* actual, BOOL) override {
         if (actual) {
-            std::lock_guard<std::mutex> lock(m_mutex);
+            std::lock_guard<SlimLock> lock(m_mutex);
             m_live.insert(actual);
         }
         return actual;
@@ -83,18 +84,18 @@ public:
     void STDMETHODCALLTYPE PostHeapMinimize() override {}
 
     void FailAllocs(size_t size, int count) {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<SlimLock> lock(m_mutex);
         m_failSize = size;
         m_failures = count;
     }
 
     size_t Live() {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<SlimLock> lock(m_mutex);
         return m_live.size();
     }
 
 private:
-    std::mutex m_mutex;
+    SlimLock m_mutex;
     std::unordered_set<void*> m_live;
     size_t m_failSize = 0;
     int m_failures = 0;

@@ -7,6 +7,7 @@
 
 #include "sim/platform/CallSweep.h"
 #include "sim/platform/StandInApi.h"
+#include "sim/platform/Locks.h"
 
 namespace sim::driver {
 
@@ -38,7 +39,7 @@ struct Answer {
 
 struct ScopedCodecDriver::State {
     // The bench changes the answers from a thread of its own while the program asks.
-    std::mutex mutex;
+    OwnedMutex mutex;
     std::vector<std::wstring> interfaces;
     std::map<DWORD, Answer> answers;
     std::vector<FailureRule> failures;

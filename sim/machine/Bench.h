@@ -9,6 +9,7 @@
 #include "sim/machine/MachineState.h"
 #include "sim/machine/StateFile.h"
 #include "sim/platform/WindowsVersion.h"
+#include "sim/platform/Locks.h"
 
 namespace sim::machine {
 
@@ -48,7 +49,7 @@ private:
     std::shared_ptr<audio::AudioService> m_service;
     std::unique_ptr<driver::ScopedCodecDriver> m_driver;
     std::unique_ptr<ScopedWindowsVersion> m_version;
-    std::mutex m_mutex;      // Apply runs on the watcher's thread
+    OwnedMutex m_mutex;      // Apply runs on the watcher's thread
     MachineState m_applied;  // the state last applied
     std::optional<PROPERTYKEY> m_holdAfter;
     HANDLE m_changedFromOutside;  // set by Apply when it changed a value

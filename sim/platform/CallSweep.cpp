@@ -1,4 +1,5 @@
 #include "sim/platform/CallSweep.h"
+#include "sim/platform/Locks.h"
 
 #include <atomic>
 #include <mutex>
@@ -8,7 +9,7 @@ namespace {
 
 // Calls come from the program's thread and the notification thread alike.
 std::atomic<bool> g_on{false};
-std::mutex g_mutex;
+sim::SlimLock g_mutex;
 std::vector<Call> g_calls;
 size_t g_answering = 0;  // 0: none
 Variant g_variant = Variant::Failure;
@@ -21,7 +22,7 @@ void StartCounting() {
 }
 
 void StartAnswering(size_t k, Variant variant) {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<sim::SlimLock> lock(g_mutex);
     g_calls.clear();
     g_answering = k;
     g_variant = variant;
@@ -34,13 +35,13 @@ void StartFailing(size_t k) {
 }
 
 void Stop() {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<sim::SlimLock> lock(g_mutex);
     g_on = false;
     g_answering = 0;
 }
 
 std::vector<Call> RecordedCalls() {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<sim::SlimLock> lock(g_mutex);
     return g_calls;
 }
 
@@ -53,7 +54,7 @@ std::vector<std::string> Calls() {
 }
 
 std::string AnsweredCall() {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<sim::SlimLock> lock(g_mutex);
     return g_answeredCall;
 }
 
@@ -65,7 +66,7 @@ Answer AnswerFor(const std::string& call, Offer offer) {
     if (!g_on) {
         return Answer::Ordinary;
     }
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<sim::SlimLock> lock(g_mutex);
     if (!g_on) {
         return Answer::Ordinary;
     }

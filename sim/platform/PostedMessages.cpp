@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "sim/platform/StandInApi.h"
+#include "sim/platform/Locks.h"
 
 namespace sim {
 namespace {
@@ -17,7 +18,7 @@ struct ThreadQueue {
     size_t total = 0;
 };
 
-std::mutex g_mutex;
+sim::SlimLock g_mutex;
 std::map<DWORD, ThreadQueue> g_queues;
 std::atomic<size_t> g_made{0};
 std::atomic<size_t> g_refused{0};
@@ -27,7 +28,7 @@ std::atomic<int> g_fullQueues{0};
 LRESULT CALLBACK TakenFromQueue(int code, WPARAM removal, LPARAM lParam) {
     if (code == HC_ACTION && removal == PM_REMOVE) {
         const MSG* msg = reinterpret_cast<const MSG*>(lParam);
-        std::lock_guard<std::mutex> lock(g_mutex);
+        std::lock_guard<sim::SlimLock> lock(g_mutex);
         auto queue = g_queues.find(::GetCurrentThreadId());
         if (queue != g_queues.end()) {
             auto waiting = queue->second.waiting.find(msg->message);
@@ -58,7 +59,7 @@ BOOL WINAPI StandInPostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM
         ::SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<sim::SlimLock> lock(g_mutex);
     ThreadQueue* queue = QueueOf(thread);
     if (g_fullQueues > 0 || (queue && queue->total >= kPostQuota)) {
         ++g_refused;

@@ -270,11 +270,33 @@ TEST_F(EffectState, AMarkerOfTheRightTypeCountsWhateverItsValue) {
     EXPECT_TRUE(sim->Writes().empty());
 }
 
-TEST_F(EffectState, AnUnreadableMarkerMeansAFirstRun) {
+// A passing read error must not put the defaults over a person's settings: the stored words load.
+TEST_F(EffectState, AnUnreadableMarkerLoadsTheStoredWords) {
     MarkConfigured();
+    SetFxWord(keys::NaturalBass, 0x8000622A);
+    SetFxWord(keys::Headphone, 0x80000321);
     sim->FailOnKey(op::FxStoreGetValue, keys::FirstRunMarker, E_FAIL, 1);
     Load(3);
-    ExpectFirstRunWrites(0x80000211, 0x00000001, 0x80003513);
+    EXPECT_TRUE(sim->Writes().empty());
+    EXPECT_EQ((std::vector<int>{1, 0x2A, 2, 6}), Fields(g_naturalBass));
+    EXPECT_EQ((std::vector<int>{1, 6, 8, 10}), Fields(g_headphone));
+}
+
+// Only a headphone word read and found off sends selector 1 back to 2; a word that cannot be read,
+// or comes back empty, says nothing of the effect.
+TEST_F(EffectState, TheSelectorStaysWhenTheHeadphoneWordCannotBeRead) {
+    MarkConfigured();
+    SetFxWord(keys::HeadphoneSelector, 1);
+    SetFxWord(keys::Headphone, 0x80000211);
+    sim->FailOnKey(op::FxStoreGetValue, keys::Headphone, E_FAIL, 1);
+    Load(1);
+    sim->RemoveProperty(Store::Fx, kSpeakersId, keys::Headphone);
+    Load(1);
+    EXPECT_TRUE(sim->Writes().empty());
+    EXPECT_EQ(1u, FxWord(keys::HeadphoneSelector));
+    SetFxWord(keys::Headphone, 0x00000211);
+    Load(1);
+    EXPECT_EQ(2u, FxWord(keys::HeadphoneSelector));
 }
 
 TEST_F(EffectState, WhenTheMarkerDoesNotStickEveryStartIsAFirstRun) {
