@@ -3,6 +3,8 @@
 a second process, changes the stored Natural Bass level in that file. The time from the change
 (the new file's modification time) until the running sheet's Bass Boost slider holds the new
 level (logged from inside the sheet's process by sim/machine/Instrument) is taken for each change.
+Shown means the page has set the Bass Boost slider to the new level. A latency below 0 would mean
+the clocks or the matching are wrong: such samples are counted and fail the run.
   refresh_across.py [--short] [--changes N]"""
 
 import os
@@ -29,7 +31,7 @@ def main():
     if "--changes" in sys.argv:
         changes = int(sys.argv[sys.argv.index("--changes") + 1])
     winerun.prepare()
-    latencies, lost = [], 0
+    latencies, lost, negative = [], 0, 0
     with tempfile.TemporaryDirectory() as scratch:
         state_file = os.path.join(scratch, "state.json")
         state = winerun.windows_path(state_file)
@@ -63,6 +65,8 @@ def main():
                     time.sleep(0.002)
                 if shown_at is None:
                     lost += 1
+                elif shown_at < changed_at:
+                    negative += 1
                 else:
                     latencies.append((shown_at - changed_at) / 1e6)
         finally:
@@ -72,12 +76,15 @@ def main():
             except subprocess.TimeoutExpired:
                 sheet.kill()
                 sheet.wait()
-    print(f"{changes} changes, {len(latencies)} shown, {lost} not shown within 3 s")
+    print(f"{changes} changes, {len(latencies)} shown, {lost} not shown within 3 s, "
+          f"{negative} shown before their change")
+    print("shown: the Bass Boost slider set to the new level")
     winerun.figure("across processes refresh p50", winerun.quantile(latencies, 0.5), "ms")
     winerun.figure("across processes refresh p95", winerun.quantile(latencies, 0.95), "ms", "<=",
                    150)
     winerun.figure("across processes changes not shown", lost, "changes", "==", 0)
-    return 0 if lost == 0 else 1
+    winerun.figure("across processes samples below 0", negative, "samples", "==", 0)
+    return 0 if lost == 0 and negative == 0 else 1
 
 
 if __name__ == "__main__":

@@ -1,8 +1,8 @@
 """What the benchmark scripts share: the build tree, Wine started the way the project's scripts
 start it, figures printed the way every benchmark prints them."""
 
+import math
 import os
-import statistics
 import subprocess
 import tempfile
 
@@ -52,23 +52,32 @@ def start(*args, env=None):
 
 
 def figure(what, value, unit, goal=None, target=None):
-    """Prints a figure as bench/Figures.h does; returns whether it meets its target."""
+    """Prints a figure as bench/Figures.h does; returns whether it meets its target. A value of
+    NaN was taken from no samples: it reads "no samples" and misses any target."""
+    shown = "no samples" if math.isnan(value) else f"{value:.6g} {unit}"
     if goal is None:
-        print(f"figure: {what} = {value:.6g} {unit} (no target)", flush=True)
+        print(f"figure: {what} = {shown} (no target)", flush=True)
         return True
-    met = {"<=": value <= target, ">=": value >= target, "==": value == target}[goal]
-    print(f"figure: {what} = {value:.6g} {unit} (target {goal} {target:.6g}) "
+    met = not math.isnan(value) and {"<=": value <= target, ">=": value >= target,
+                                     "==": value == target}[goal]
+    print(f"figure: {what} = {shown} (target {goal} {target:.6g}) "
           f"{'met' if met else 'MISSED'}", flush=True)
     return met
 
 
 def quantile(samples, q):
-    """Nearest rank, as bench/Figures.h."""
+    """Nearest rank, as bench/Figures.h; NaN for no samples."""
     if not samples:
-        return 0.0
+        return math.nan
     ordered = sorted(samples)
     rank = min(max(1, int(q * len(ordered) + 0.999999)), len(ordered))
     return ordered[rank - 1]
 
 
-median = statistics.median
+def median(samples):
+    """The middle sample (the mean of the two middle ones); NaN for no samples."""
+    if not samples:
+        return math.nan
+    ordered = sorted(samples)
+    middle = len(ordered) // 2
+    return ordered[middle] if len(ordered) % 2 else (ordered[middle - 1] + ordered[middle]) / 2

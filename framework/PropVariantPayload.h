@@ -32,8 +32,9 @@ inline bool GetPropVariantPayload32(const PROPVARIANT& value, ULONG* payload) {
             case VT_BOOL:
             case VT_ERROR:
             case VT_FILETIME:
-            case VT_DECIMAL:  // the lowest 32 bits of its number
-            case VT_BLOB:     // the byte count comes first
+            case VT_DECIMAL:      // the lowest 32 bits of its number
+            case VT_BLOB:         // the byte count comes first
+            case VT_BLOB_OBJECT:  // likewise
                 inlinePayload = true;
                 break;
             default: break;

@@ -13,6 +13,7 @@
 
 #include "bench/badinput/GuardingMallocSpy.h"
 #include "bench/badinput/Kinds.h"
+#include "bench/badinput/PropertyInputs.h"
 #include "endpoints/EndpointInventory.h"
 #include "sim/audio/AudioService.h"
 
@@ -59,24 +60,44 @@ size_t AnyLength(Random& random) {
 }
 
 // A name property: a string (its text as read, up to its first 0, cut to fit the field), a value
-// of another type, or none.
+// of another type, or none. Names are VT_LPWSTR or VT_BSTR: a value of any other type, ANSI text
+// and a vector of strings included, holds no name a record can take.
 struct Name {
     bool present;
     Value value;
     std::wstring expected;
 };
 
+// A name as a record keeps it: up to its first 0, cut to fit the field.
+std::wstring AsKept(const std::wstring& text) {
+    return text.substr(0, text.find(L'\0')).substr(0, kFieldUnits - 1);
+}
+
 Name MakeName(Random& random) {
-    switch (random.Between(0, 9)) {
+    switch (random.Between(0, 11)) {
         case 0: return {false, Value(), kNotAvailable};
         case 1: return {true, Value::UInt32(random.Word()), kNotAvailable};
         case 2: return {true, Value::Blob(random.Bytes(random.Between(0, 600))), kNotAvailable};
+        case 3: {
+            std::wstring text = AnyText(random, AnyLength(random), true);
+            switch (random.Between(0, 1)) {
+                case 0:
+                    return {true, Value::AnsiString(std::string(text.size(), 'X')), kNotAvailable};
+                default:
+                    return {true, Value::VectorOf(VT_LPWSTR, {Value::String(text)}), kNotAvailable};
+            }
+        }
+        case 4: {
+            Value value = MakePropertyInput(random, false).value;
+            if (value.Type() == VT_LPWSTR || value.Type() == VT_BSTR) {
+                return {true, value, AsKept(value.Text())};
+            }
+            return {true, value, kNotAvailable};
+        }
         default: {
             std::wstring text = AnyText(random, AnyLength(random), true);
-            std::wstring read = text.substr(0, text.find(L'\0'));
             // A name may come as a BSTR: text all the same.
-            return {true, random.OneIn(4) ? Value::Bstr(text) : Value::String(text),
-                    read.substr(0, kFieldUnits - 1)};
+            return {true, random.OneIn(4) ? Value::Bstr(text) : Value::String(text), AsKept(text)};
         }
     }
 }
@@ -87,7 +108,8 @@ struct Endpoint {
     DWORD state;
     Name friendlyName;
     Name description;
-    ULONG formFactor;
+    Value formFactorValue;
+    ULONG formFactor;  // as the program must read it
     UINT connectors;
     UINT jacks;
     KSJACK_DESCRIPTION jack;
@@ -195,6 +217,7 @@ std::vector<Endpoint> MakeEndpoints(Random& random, size_t input) {
             endpoint.id = original.id;
             endpoint.friendlyName = original.friendlyName;
             endpoint.description = original.description;
+            endpoint.formFactorValue = original.formFactorValue;
             endpoint.formFactor = original.formFactor;
             endpoint.connectors = original.connectors;
             endpoint.jacks = original.jacks;
@@ -209,7 +232,17 @@ std::vector<Endpoint> MakeEndpoints(Random& random, size_t input) {
         endpoint.id = random.OneIn(2) ? mark + text : text + mark;
         endpoint.friendlyName = MakeName(random);
         endpoint.description = MakeName(random);
-        endpoint.formFactor = static_cast<ULONG>(random.Between(0, 11));
+        // Mostly a listed number; otherwise a value of any type, of which a reader takes the
+        // number it carries, and the unknown form factor (10) when it carries none or cannot be
+        // read.
+        if (random.OneIn(4)) {
+            PropertyInput value = MakePropertyInput(random, false);
+            endpoint.formFactorValue = value.value;
+            endpoint.formFactor = value.readable && value.hasNumber ? value.number : 10;
+        } else {
+            endpoint.formFactor = static_cast<ULONG>(random.Between(0, 11));
+            endpoint.formFactorValue = Value::UInt32(endpoint.formFactor);
+        }
         endpoint.connectors = static_cast<UINT>(random.OneIn(6) ? 0 : random.Between(1, 2));
         endpoint.jacks = static_cast<UINT>(random.OneIn(4) ? 0 : random.Between(1, 3));
         endpoint.jack = AnyJack(random);
@@ -259,7 +292,7 @@ void RunInput(Random& random, size_t index, sim::audio::AudioService& service, T
             }
         }
         service.SetProperty(Store::Endpoint, endpoint.id, PKEY_AudioEndpoint_FormFactor,
-                            Value::UInt32(endpoint.formFactor));
+                            endpoint.formFactorValue);
         service.SetConnectorCount(endpoint.id, endpoint.connectors);
         service.SetJack(endpoint.id, endpoint.jack, endpoint.jacks);
     }

@@ -20,6 +20,7 @@ const char* ObjectKindName(ObjectKind kind) {
         case ObjectKind::EndpointConnector: return "EndpointConnector";
         case ObjectKind::AdapterConnector: return "AdapterConnector";
         case ObjectKind::JackDescription: return "JackDescription";
+        case ObjectKind::StoredObject: return "StoredObject";
         case ObjectKind::Count: break;
     }
     return "?";

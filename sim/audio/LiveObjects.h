@@ -19,6 +19,7 @@ enum class ObjectKind {
     EndpointConnector,
     AdapterConnector,
     JackDescription,
+    StoredObject,  // what a VT_UNKNOWN property value hands out
     Count
 };
 

@@ -288,6 +288,18 @@ TEST_F(ReadEffectWordTest, TakesThePayloadOfNumbersAndZeroOtherwise) {
         {Value(), 0},
         {Value::String(L"0x80003513"), 0},
         {Value::Scalar(VT_UI8, 0x1234567880003513ULL), 0x80003513},
+        // A count first: blobs and vectors of any kind give it.
+        {Value::Blob({1, 2, 3}), 3},
+        {Value::BlobObject({1, 2, 3, 4, 5}), 5},
+        {Value::VectorOf(VT_LPWSTR, {Value::String(L"a"), Value::String(L"b")}), 2},
+        {Value::VectorOf(VT_VARIANT, {Value::Bstr(L"c"), Value::Object()}), 2},
+        {Value::Decimal(DECIMAL{0, {{0, 0}}, 1, {{0x80003513, 2}}}), 0x80003513},
+        // An address: no word.
+        {Value::AnsiString("0x80003513"), 0},
+        {Value::Bstr(L"0x80003513"), 0},
+        {Value::ClipData(1, {0x13, 0x35}), 0},
+        {Value::Object(VT_STREAM), 0},
+        {Value::SafeArray(VT_UI4, {0x13, 0x35, 0, 0x80}), 0},
     };
     for (const Case& c : cases) {
         SetFx(keys::NaturalBass, c.stored);
