@@ -14,15 +14,17 @@ execute_process(COMMAND ${TOOLCHAIN_PREFIX}-g++-posix -print-libgcc-file-name
 get_filename_component(halvo_gcc_dir ${halvo_libgcc} DIRECTORY)
 set(halvo_cxx_include ${halvo_gcc_dir}/include/c++)
 
+# Given as include directories rather than flags, so that they reach the compiler and not the link,
+# where the driver would warn of an unused argument.
 set(CMAKE_C_FLAGS_INIT "--sysroot=${CMAKE_FIND_ROOT_PATH}")
-set(CMAKE_CXX_FLAGS_INIT "--sysroot=${CMAKE_FIND_ROOT_PATH} -nostdinc++ -isystem ${halvo_cxx_include} \
--isystem ${halvo_cxx_include}/${TOOLCHAIN_PREFIX} -isystem ${halvo_cxx_include}/backward")
+set(CMAKE_CXX_FLAGS_INIT "--sysroot=${CMAKE_FIND_ROOT_PATH}")
+set(CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES ${halvo_cxx_include}
+    ${halvo_cxx_include}/${TOOLCHAIN_PREFIX} ${halvo_cxx_include}/backward)
 
-# lld, because GNU ld wants -lpthread after -lstdc++ and clang's driver puts it before. This
+# lld, and -pthread, with which clang's driver puts -lpthread after the C++ library that needs it
+# (CMake's Windows platform files replace any standard libraries a toolchain file sets). This
 # build is the warning check: a linker warning fails it as a compiler warning does.
-set(halvo_link "-static -fuse-ld=lld -Wl,--fatal-warnings -L${halvo_gcc_dir}")
+set(halvo_link "-static -pthread -fuse-ld=lld -Wl,--fatal-warnings -L${halvo_gcc_dir}")
 set(CMAKE_EXE_LINKER_FLAGS_INIT ${halvo_link})
 set(CMAKE_SHARED_LINKER_FLAGS_INIT ${halvo_link})
 set(CMAKE_MODULE_LINKER_FLAGS_INIT ${halvo_link})
-set(CMAKE_C_STANDARD_LIBRARIES_INIT -lpthread)
-set(CMAKE_CXX_STANDARD_LIBRARIES_INIT -lpthread)

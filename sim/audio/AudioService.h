@@ -246,4 +246,7 @@ private:
 // no notification client is registered and no unexpected call was made; otherwise a description.
 std::string DescribeLeftovers(const AudioService& service);
 
+// Whether two property keys are the same key.
+bool SameKey(const PROPERTYKEY& a, const PROPERTYKEY& b);
+
 }  // namespace sim::audio

@@ -78,5 +78,11 @@ private:
 
 // Size of one element of an inline scalar type; 0 for types that are not inline scalars.
 size_t ScalarSize(VARTYPE type);
+// VT_EMPTY, VT_NULL or an inline scalar.
+bool IsScalar(VARTYPE type);
+// VT_UNKNOWN, VT_DISPATCH, VT_STREAM or VT_STREAMED_OBJECT.
+bool IsInterfaceType(VARTYPE type);
+// A copy of size bytes; none for a null pointer.
+std::vector<BYTE> BytesOf(const void* bytes, size_t size);
 
 }  // namespace sim::audio

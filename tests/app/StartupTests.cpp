@@ -70,7 +70,10 @@ TEST_F(Startup, OkCancelAndTheCloseBoxEndTheProgramAlike) {
         {"Cancel", [](HWND sheet) { ::PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0); }},
         {"close box", [](HWND sheet) { ::PostMessageW(sheet, WM_SYSCOMMAND, SC_CLOSE, 0); }},
     };
-    for (const auto& [name, close] : ways) {
+    // Named references, not a structured binding: clang 14 cannot capture a binding in a lambda.
+    for (const auto& way : ways) {
+        const char* name = way.first;
+        const std::function<void(HWND)>& close = way.second;
         CPropertyPageApp app;
         bool shown = false;
         ScopedModalAction act([&] {
