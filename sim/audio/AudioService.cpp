@@ -61,7 +61,7 @@ void AudioService::Stop() {
     }
     m_registrations.clear();
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<SlimLock> lock(m_mutex);
         m_stopping = true;
     }
     m_notifyWake.notify_all();
@@ -73,18 +73,18 @@ void AudioService::Stop() {
 }
 
 void AudioService::AddEndpoint(const std::wstring& id, EDataFlow flow, DWORD state) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     m_endpoints.push_back(Endpoint{id, flow, state, {}, {}});
 }
 
 void AudioService::RemoveEndpoint(const std::wstring& id) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     std::erase_if(m_endpoints, [&](const Endpoint& e) { return e.id == id; });
 }
 
 // Every listing of the id, so that a device from any pass reports the state the pass chose it by.
 void AudioService::SetEndpointState(const std::wstring& id, DWORD state) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     for (Endpoint& endpoint : m_endpoints) {
         if (endpoint.id == id) {
             endpoint.state = state;
@@ -93,14 +93,14 @@ void AudioService::SetEndpointState(const std::wstring& id, DWORD state) {
 }
 
 void AudioService::SetConnectorCount(const std::wstring& id, UINT count) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     if (Endpoint* endpoint = Find(id)) {
         endpoint->topology.connectorCount = count;
     }
 }
 
 void AudioService::SetJack(const std::wstring& id, const KSJACK_DESCRIPTION& jack, UINT jackCount) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     if (Endpoint* endpoint = Find(id)) {
         endpoint->topology.jack = jack;
         endpoint->topology.jackCount = jackCount;
@@ -109,7 +109,7 @@ void AudioService::SetJack(const std::wstring& id, const KSJACK_DESCRIPTION& jac
 
 void AudioService::SetProperty(Store store, const std::wstring& id, const PROPERTYKEY& key,
                                Value value) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     if (Endpoint* endpoint = Find(id)) {
         Put(endpoint->properties[static_cast<int>(store)], key, std::move(value));
     }
@@ -127,7 +127,7 @@ void AudioService::Put(std::vector<std::pair<PROPERTYKEY, Value>>& properties,
 }
 
 void AudioService::RemoveProperty(Store store, const std::wstring& id, const PROPERTYKEY& key) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     if (Endpoint* endpoint = Find(id)) {
         std::erase_if(endpoint->properties[static_cast<int>(store)],
                       [&](const auto& entry) { return SameKey(entry.first, key); });
@@ -136,7 +136,7 @@ void AudioService::RemoveProperty(Store store, const std::wstring& id, const PRO
 
 std::optional<Value> AudioService::Property(Store store, const std::wstring& id,
                                             const PROPERTYKEY& key) const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     if (const Endpoint* endpoint = Find(id)) {
         for (const auto& [k, v] : endpoint->properties[static_cast<int>(store)]) {
             if (SameKey(k, key)) {
@@ -149,7 +149,7 @@ std::optional<Value> AudioService::Property(Store store, const std::wstring& id,
 
 std::vector<std::pair<PROPERTYKEY, Value>> AudioService::Properties(Store store,
                                                                     const std::wstring& id) const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     const Endpoint* endpoint = Find(id);
     return endpoint ? endpoint->properties[static_cast<int>(store)]
                     : std::vector<std::pair<PROPERTYKEY, Value>>{};
@@ -161,26 +161,26 @@ void AudioService::ChangeFromOutside(Store store, const std::wstring& id, const 
 }
 
 void AudioService::SetWriteObserver(std::function<void(const WriteRecord&)> observer) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     m_writeObserver = std::move(observer);
 }
 
 void AudioService::SetFxHandleWritable(bool writable) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     m_fxHandleWritable = writable;
 }
 
 bool AudioService::FxHandleWritable() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     return m_fxHandleWritable;
 }
 bool AudioService::HasEndpoint(const std::wstring& id) const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     return Find(id) != nullptr;
 }
 
 std::vector<std::wstring> AudioService::EndpointIds(EDataFlow flow, DWORD stateMask) const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     std::vector<std::wstring> ids;
     for (const Endpoint& endpoint : m_endpoints) {
         if ((flow == eAll || endpoint.flow == flow) && (endpoint.state & stateMask)) {
@@ -191,7 +191,7 @@ std::vector<std::wstring> AudioService::EndpointIds(EDataFlow flow, DWORD stateM
 }
 
 bool AudioService::EndpointState(const std::wstring& id, DWORD* state) const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     const Endpoint* endpoint = Find(id);
     if (endpoint) {
         *state = endpoint->state;
@@ -200,7 +200,7 @@ bool AudioService::EndpointState(const std::wstring& id, DWORD* state) const {
 }
 
 bool AudioService::Topology(const std::wstring& id, EndpointTopology* topology) const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     const Endpoint* endpoint = Find(id);
     if (endpoint) {
         *topology = endpoint->topology;

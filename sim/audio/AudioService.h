@@ -5,7 +5,6 @@
 #include <devicetopology.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -215,7 +214,7 @@ private:
     void DeliverNotifications();
     bool IsRegistered(IMMNotificationClient* client) const;
 
-    mutable OwnedMutex m_mutex;
+    mutable SlimLock m_mutex;
     std::vector<Endpoint> m_endpoints;
     bool m_fxHandleWritable = true;
     std::vector<FailureRule> m_failures;
@@ -227,8 +226,8 @@ private:
 
     // Notifications go out on threads of the service's own, as Windows does.
     std::vector<std::thread> m_deliverers;
-    std::condition_variable m_notifyWake;
-    std::condition_variable m_notifyIdle;
+    SlimCondition m_notifyWake;
+    SlimCondition m_notifyIdle;
     std::deque<std::pair<std::wstring, PROPERTYKEY>> m_queue;
     int m_deliveriesInProgress = 0;
     std::vector<CallUnderWay> m_callsUnderWay;
@@ -238,7 +237,7 @@ private:
 
     std::vector<DWORD> m_registrations;  // CoRegisterClassObject cookies
     std::function<void(const WriteRecord&)> m_writeObserver;
-    mutable OwnedMutex m_callObserverMutex;
+    mutable SlimLock m_callObserverMutex;
     std::function<void(const char*)> m_callObserver;
 };
 

@@ -33,28 +33,28 @@ std::string SweepName(const char* operation, const PROPERTYKEY* key) {
 }  // namespace
 
 void AudioService::FailOn(const char* operation, HRESULT result, int nth) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     m_failures.push_back({operation, std::nullopt, result, false, nth, 0});
 }
 
 void AudioService::FailOnKey(const char* operation, const PROPERTYKEY& key, HRESULT result,
                              int nth) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     m_failures.push_back({operation, key, result, false, nth, 0});
 }
 
 void AudioService::SucceedWithNull(const char* operation, int nth) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     m_failures.push_back({operation, std::nullopt, S_OK, true, nth, 0});
 }
 
 void AudioService::ClearFailures() {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     m_failures.clear();
 }
 
 int AudioService::Calls(const char* operation) const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     for (const auto& [name, count] : m_calls) {
         if (name == operation) {
             return count;
@@ -64,7 +64,7 @@ int AudioService::Calls(const char* operation) const {
 }
 
 void AudioService::SetCallObserver(std::function<void(const char*)> observer) {
-    std::lock_guard<std::mutex> lock(m_callObserverMutex);
+    std::lock_guard<SlimLock> lock(m_callObserverMutex);
     m_callObserver = std::move(observer);
 }
 
@@ -72,13 +72,13 @@ AudioService::Outcome AudioService::Enter(const char* operation, const PROPERTYK
                                           Offers offers) {
     std::function<void(const char*)> observer;
     {
-        std::lock_guard<std::mutex> lock(m_callObserverMutex);
+        std::lock_guard<SlimLock> lock(m_callObserverMutex);
         observer = m_callObserver;
     }
     if (observer) {
         observer(operation);
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     auto call = std::find_if(m_calls.begin(), m_calls.end(),
                              [&](const auto& entry) { return entry.first == operation; });
     if (call == m_calls.end()) {
@@ -132,7 +132,7 @@ HRESULT AudioService::Commit(WriteOrigin origin, int slot, Store store, const st
     WriteRecord record;
     std::function<void(const WriteRecord&)> observer;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<SlimLock> lock(m_mutex);
         Endpoint* endpoint = Find(id);
         if (SUCCEEDED(hr) && !endpoint) {
             hr = E_NOTFOUND;
@@ -162,27 +162,27 @@ HRESULT AudioService::Commit(WriteOrigin origin, int slot, Store store, const st
 
 void AudioService::LogWrite(WriteOrigin origin, int slot, Store store, const std::wstring& id,
                             const PROPERTYKEY& key, Value value, HRESULT result) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     m_writes.push_back({origin, slot, store, id, key, std::move(value), result});
 }
 
 std::vector<WriteRecord> AudioService::Writes() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     return m_writes;
 }
 
 void AudioService::ClearWrites() {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     m_writes.clear();
 }
 
 void AudioService::Unexpected(const std::string& what) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     m_unexpected.push_back(what);
 }
 
 std::vector<std::string> AudioService::UnexpectedCalls() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     return m_unexpected;
 }
 }  // namespace sim::audio

@@ -7,27 +7,27 @@ namespace sim::audio {
 
 void AudioService::Notify(const std::wstring& id, const PROPERTYKEY& key) {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<SlimLock> lock(m_mutex);
         m_queue.emplace_back(id, key);
     }
     m_notifyWake.notify_one();
 }
 
 void AudioService::SetClientReferences(ClientReferences references) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     m_clientReferences = references;
 }
 
 HRESULT AudioService::RegisterClient(IMMNotificationClient* client) {
     bool referenced;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<SlimLock> lock(m_mutex);
         referenced = m_clientReferences == ClientReferences::TakenWhileRegistered;
     }
     if (referenced) {
         client->AddRef();
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     m_clients.push_back({client, referenced});
     return S_OK;
 }
@@ -38,7 +38,7 @@ HRESULT AudioService::RegisterClient(IMMNotificationClient* client) {
 HRESULT AudioService::UnregisterClient(IMMNotificationClient* client) {
     Client found;
     {
-        std::unique_lock<std::mutex> lock(m_mutex);
+        std::unique_lock<SlimLock> lock(m_mutex);
         auto entry = std::find_if(m_clients.begin(), m_clients.end(),
                                   [&](const Client& c) { return c.client == client; });
         if (entry == m_clients.end()) {
@@ -71,12 +71,12 @@ bool AudioService::IsRegistered(IMMNotificationClient* client) const {
 }
 
 int AudioService::RegisteredClients() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     return static_cast<int>(m_clients.size());
 }
 
 std::vector<IMMNotificationClient*> AudioService::Clients() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     std::vector<IMMNotificationClient*> clients;
     for (const Client& c : m_clients) {
         clients.push_back(c.client);
@@ -85,14 +85,14 @@ std::vector<IMMNotificationClient*> AudioService::Clients() const {
 }
 
 int AudioService::CallsInProgress() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     return static_cast<int>(m_callsUnderWay.size());
 }
 
 void AudioService::DropClients() {
     std::vector<Client> dropped;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<SlimLock> lock(m_mutex);
         dropped.swap(m_clients);
     }
     for (const Client& c : dropped) {
@@ -103,7 +103,7 @@ void AudioService::DropClients() {
 }
 
 void AudioService::FlushNotifications() {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    std::unique_lock<SlimLock> lock(m_mutex);
     m_notifyIdle.wait(lock, [&] {
         return (m_queue.empty() && m_deliveriesInProgress == 0) ||
                m_deliverersDone == kDeliveryThreads;
@@ -112,7 +112,7 @@ void AudioService::FlushNotifications() {
 
 std::vector<Notification> AudioService::Notifications() {
     FlushNotifications();
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimLock> lock(m_mutex);
     return m_delivered;
 }
 
@@ -121,7 +121,7 @@ std::vector<Notification> AudioService::Notifications() {
 // of successive changes overlap; the service holds no reference on a client while it calls it.
 void AudioService::DeliverNotifications() {
     HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    std::unique_lock<std::mutex> lock(m_mutex);
+    std::unique_lock<SlimLock> lock(m_mutex);
     for (;;) {
         m_notifyWake.wait(lock, [&] { return m_stopping || !m_queue.empty(); });
         if (m_queue.empty()) {

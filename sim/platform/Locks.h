@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <pthread.h>
 
+#include <algorithm>
+#include <chrono>
 #include <mutex>
 
 // Locks for the stand-ins that hold no kernel object past their use. The C++ runtime's mutex sits
@@ -22,9 +24,44 @@ public:
     void lock() { AcquireSRWLockExclusive(&m_lock); }
     bool try_lock() { return TryAcquireSRWLockExclusive(&m_lock) != 0; }
     void unlock() { ReleaseSRWLockExclusive(&m_lock); }
+    PSRWLOCK Native() { return &m_lock; }
 
 private:
     SRWLOCK m_lock = SRWLOCK_INIT;
+};
+
+// A condition to wait on under a SlimLock: a Win32 condition variable, which makes no kernel
+// object either. std::condition_variable needs a std::mutex, whose event appears the first time
+// two threads meet on it, at a moment that is chance: a soak would count it as a handle gained.
+class SlimCondition {
+public:
+    SlimCondition() = default;
+    SlimCondition(const SlimCondition&) = delete;
+    SlimCondition& operator=(const SlimCondition&) = delete;
+
+    void notify_one() { WakeConditionVariable(&m_condition); }
+    void notify_all() { WakeAllConditionVariable(&m_condition); }
+
+    template <class Done>
+    void wait(std::unique_lock<SlimLock>& lock, Done done) {
+        while (!done()) {
+            SleepConditionVariableSRW(&m_condition, lock.mutex()->Native(), INFINITE, 0);
+        }
+    }
+
+    // Waits for a wake-up or until the time; a caller tests again what it waits for.
+    template <class Clock, class Duration>
+    void wait_until(std::unique_lock<SlimLock>& lock,
+                    const std::chrono::time_point<Clock, Duration>& until) {
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+        if (left > 0) {
+            DWORD milliseconds = static_cast<DWORD>(std::min<long long>(left, INFINITE - 1));
+            SleepConditionVariableSRW(&m_condition, lock.mutex()->Native(), milliseconds, 0);
+        }
+    }
+
+private:
+    CONDITION_VARIABLE m_condition = CONDITION_VARIABLE_INIT;
 };
 
 // A std::mutex, for std::condition_variable, that gives back its event when it ends: for objects
