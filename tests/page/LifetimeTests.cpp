@@ -58,7 +58,9 @@ TEST(NotifierLifetime, LeavingTheListAndTheCutOffWaitForAWalkInFlight) {
             {"CutOff", [](CEndpointNotifier&, CDeviceCallback& client,
                           CEndpointCallbacks&) { client.CutOff(); }},
         };
-    for (const auto& [name, end] : ends) {
+    for (const auto& entry : ends) {
+        const char* name = entry.first;
+        const auto& end = entry.second;  // named, not bound: a thread below calls it
         CEndpointNotifier notifier = {};
         SetNotifierEndpoint(&notifier, kId);
         HeldCallbacks held;
