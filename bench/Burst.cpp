@@ -169,23 +169,19 @@ int Measure(int changes) {
     std::printf(
         "click answered: from the mouse input to the Sound Space Expander write landing "
         "in the store\n");
-    bool met = true;
+    // A missed target is printed, not fatal; the run fails only when the page never caught up.
     if (settleMs < 0) {
         std::printf("the page never showed the last stored word\n");
-        met = false;
     } else {
-        met &= bench::Figure("burst: last word shown after", settleMs, "ms", bench::Goal::AtMost,
-                             1000);
+        bench::Figure("burst: last word shown after", settleMs, "ms", bench::Goal::AtMost, 1000);
     }
-    met &= bench::Figure("burst: changes left unread", pendingAfter ? 1 : 0, "", bench::Goal::Equal,
-                         0);
+    bench::Figure("burst: changes left unread", pendingAfter ? 1 : 0, "", bench::Goal::Equal, 0);
     bench::Figure("burst: click answered at rest p50", bench::Median(clicksAtRest), "ms");
     bench::Figure("burst: click answered at rest max", bench::Quantile(clicksAtRest, 1.0), "ms");
     bench::Figure("burst: click answered p50", bench::Median(clicks), "ms");
-    met &= bench::Figure("burst: click answered max", bench::Quantile(clicks, 1.0), "ms",
-                         bench::Goal::AtMost, 100);
-    met &= bench::Figure("burst: clicks not answered", unanswered.load(), "clicks",
-                         bench::Goal::Equal, 0);
+    bench::Figure("burst: click answered max", bench::Quantile(clicks, 1.0), "ms",
+                  bench::Goal::AtMost, 100);
+    bench::Figure("burst: clicks not answered", unanswered.load(), "clicks", bench::Goal::Equal, 0);
     return settleMs < 0 || pendingAfter ? 1 : 0;
 }
 

@@ -66,10 +66,12 @@ int Measure(int changes) {
                 changes, latencies.size(), lost, negative);
     std::printf("shown: the Bass Boost slider set to the new level\n");
     bench::Figure("in-process refresh p50", bench::Quantile(latencies, 0.50), "ms");
-    bool met = bench::Figure("in-process refresh p99", bench::Quantile(latencies, 0.99), "ms",
-                             bench::Goal::AtMost, 10);
-    met &= bench::Figure("in-process changes not shown", lost, "changes", bench::Goal::Equal, 0);
-    met &= bench::Figure("in-process samples below 0", negative, "samples", bench::Goal::Equal, 0);
+    // A missed target is printed, not fatal; the run fails only when a change was lost or a
+    // sample is not to be trusted.
+    bench::Figure("in-process refresh p99", bench::Quantile(latencies, 0.99), "ms",
+                  bench::Goal::AtMost, 10);
+    bench::Figure("in-process changes not shown", lost, "changes", bench::Goal::Equal, 0);
+    bench::Figure("in-process samples below 0", negative, "samples", bench::Goal::Equal, 0);
     bench::Figure("in-process refresh max", bench::Quantile(latencies, 1.0), "ms");
     return lost == 0 && negative == 0 ? 0 : 1;
 }
