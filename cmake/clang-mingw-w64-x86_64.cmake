@@ -16,8 +16,10 @@ set(halvo_cxx_include ${halvo_gcc_dir}/include/c++)
 
 # Given as include directories rather than flags, so that they reach the compiler and not the link,
 # where the driver would warn of an unused argument.
-set(CMAKE_C_FLAGS_INIT "--sysroot=${CMAKE_FIND_ROOT_PATH}")
-set(CMAKE_CXX_FLAGS_INIT "--sysroot=${CMAKE_FIND_ROOT_PATH}")
+# gcc's C++ library for MinGW-w64 keeps its thread-local variables (std::call_once's among them)
+# in emulated TLS; clang must reach them the same way.
+set(CMAKE_C_FLAGS_INIT "--sysroot=${CMAKE_FIND_ROOT_PATH} -femulated-tls")
+set(CMAKE_CXX_FLAGS_INIT "--sysroot=${CMAKE_FIND_ROOT_PATH} -femulated-tls")
 set(CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES ${halvo_cxx_include}
     ${halvo_cxx_include}/${TOOLCHAIN_PREFIX} ${halvo_cxx_include}/backward)
 
