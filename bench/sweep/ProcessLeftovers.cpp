@@ -205,16 +205,20 @@ ProcessState TakeProcessState() {
 
 std::vector<std::string> Leftovers(const ProcessState& before, const ProcessState& after) {
     std::vector<std::string> left;
+    // Counted by type and named where the object has a name (a key's path, a file's), so that a
+    // leftover says what was left.
     std::map<std::string, int> handles;
     for (const auto& [handle, type] : after.handles) {
         auto was = before.handles.find(handle);
         if ((was == before.handles.end() || was->second != type) &&
             !(type == "Event" && MadeByRuntime(handle))) {
-            ++handles[type];
+            // A key's entry holds its path already.
+            std::string name = type == "Key" ? "" : NameOf(handle);
+            ++handles[name.empty() ? type : type + " " + name];
         }
     }
-    for (const auto& [type, count] : handles) {
-        left.push_back(std::to_string(count) + " " + type + " handle(s) left open");
+    for (const auto& [what, count] : handles) {
+        left.push_back(std::to_string(count) + " " + what + " handle(s) left open");
     }
     size_t threads = std::count_if(after.threads.begin(), after.threads.end(),
                                    [&](DWORD thread) { return !before.threads.count(thread); });

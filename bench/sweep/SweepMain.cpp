@@ -39,19 +39,36 @@ using sim::call_sweep::Variant;
 using sweep::RunChoice;
 using sweep::Start;
 
-std::vector<RunChoice> ParseList(const std::wstring& text) {
-    std::vector<RunChoice> list;
+// The runs a list names, or false when a piece names none: a mistyped name is never dropped
+// quietly from a list that is meant to pass.
+bool ParseList(const std::wstring& text, std::vector<RunChoice>* list) {
     size_t start = 0;
     while (start < text.size()) {
         size_t end = std::min(text.find(L',', start), text.size());
         std::wstring piece = text.substr(start, end - start);
         RunChoice run;
-        if (sweep::ParseRunName(std::string(piece.begin(), piece.end()), &run)) {
-            list.push_back(run);
+        if (!sweep::ParseRunName(std::string(piece.begin(), piece.end()), &run)) {
+            std::fprintf(stderr, "halvo-sweep: no run is named \"%ls\"\n", piece.c_str());
+            return false;
         }
+        list->push_back(run);
         start = end + 1;
     }
-    return list;
+    return !list->empty();
+}
+
+// Why a chosen run cannot be made, or "": its call is past the last one of its start, or it asks
+// for an unusable answer from a call that has none.
+std::string Unmakeable(const RunChoice& run, const std::vector<sim::call_sweep::Call>& calls) {
+    std::string name = sweep::RunName(run);
+    if (run.call > calls.size()) {
+        return "run " + name + ": this start makes only " + std::to_string(calls.size()) + " calls";
+    }
+    if (run.variant == Variant::Unusable && !calls[run.call - 1].offersUnusable) {
+        return "run " + name + ": call " + std::to_string(run.call) + " (" +
+               calls[run.call - 1].name + ") has no unusable answer";
+    }
+    return "";
 }
 
 std::wstring Wide(const std::string& text) {
@@ -202,6 +219,16 @@ struct Sweep {
     std::map<RunChoice, std::string> failures;
     std::set<RunChoice> passed;
     std::map<std::string, int> silentSteps;  // step, runs in which it wrote nothing
+
+    Sweep() = default;
+    Sweep(const Sweep&) = delete;
+    Sweep& operator=(const Sweep&) = delete;
+    // The fault-free runs' lists go with the sweep, however it ends.
+    ~Sweep() {
+        for (auto& [start, calls] : starts) {
+            ::DeleteFileW(calls.file.c_str());
+        }
+    }
 };
 
 // Every run in a process of its own, `jobs` at a time.
@@ -325,8 +352,8 @@ int wmain(int argc, wchar_t** argv) {
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == L"--short") {
             shortRun = true;
-        } else if (args[i] == L"--runs" && i + 1 < args.size()) {
-            chosen = ParseList(args[++i]);
+        } else if (args[i] == L"--runs" && i + 1 < args.size() && ParseList(args[i + 1], &chosen)) {
+            ++i;
         } else if (args[i] == L"--jobs" && i + 1 < args.size()) {
             jobs = static_cast<unsigned>(std::max(1, _wtoi(args[++i].c_str())));
         } else {
@@ -345,6 +372,12 @@ int wmain(int argc, wchar_t** argv) {
     const std::vector<sim::call_sweep::Call>& secondCalls = sweep.starts[Start::Second].calls;
     ListCalls("first run", firstCalls);
     std::printf("On a second start, %zu calls.\n", secondCalls.size());
+    for (const RunChoice& run : chosen) {
+        if (std::string why = Unmakeable(run, sweep.starts[run.start].calls); !why.empty()) {
+            std::fprintf(stderr, "halvo-sweep: %s\n", why.c_str());
+            return 2;
+        }
+    }
     std::vector<RunChoice> runs = chosen;
     if (runs.empty()) {
         for (Start start : {Start::First, Start::Second}) {
@@ -354,9 +387,6 @@ int wmain(int argc, wchar_t** argv) {
             runs.insert(runs.end(), some.begin(), some.end());
         }
     }
-    std::erase_if(runs, [&](const RunChoice& run) {
-        return run.call > sweep.starts[run.start].calls.size();
-    });
     std::printf("Running %zu runs, each in a process of its own, %u at a time.\n", runs.size(),
                 jobs);
     std::fflush(stdout);
@@ -409,9 +439,6 @@ int wmain(int argc, wchar_t** argv) {
     bench::Figure("steps that wrote nothing after a fault, as the rules say",
                   static_cast<double>(silent), "steps");
     bench::Figure("sweep time", seconds, "s");
-    for (auto& [start, calls] : sweep.starts) {
-        ::DeleteFileW(calls.file.c_str());
-    }
     // The whole sweep reports its figures; a chosen part is a test, which fails with any run.
     return sweep.passed.size() == runs.size() || (!shortRun && chosen.empty()) ? 0 : 1;
 }
