@@ -96,4 +96,50 @@ TEST(ScriptModel, ASecondStartKeepsThePersonsWordsWhateverReadFails) {
               WordsOf(sweep::PlanRun(off, std::nullopt).parts[0], keys::HeadphoneSelector));
 }
 
+// A command's write that fails leaves the stored word, so the next command builds on it: the
+// slide after a failed Natural Bass click keeps the effect on (0x80003313, not 0x00003313).
+TEST(ScriptModel, AFailedWriteLeavesTheStoredWordForTheNextCommand) {
+    using Variant = sim::call_sweep::Variant;
+    const struct {
+        Link link;
+        Variant variant;
+        std::vector<DWORD> clickWrites;  // tried by the click, step 2
+        bool clickLands;
+    } cases[] = {
+        {Link::Write, Variant::Failure, {0x00003513}, false},
+        {Link::DeviceId, Variant::Failure, {}, false},
+        // An empty device id reaches the service, which refuses the write.
+        {Link::DeviceId, Variant::Unusable, {0x00003513}, false},
+        {Link::Config, Variant::Failure, {}, false},
+        // A failed version query is asked again with the plain structure.
+        {Link::Version, Variant::Failure, {0x00003513}, true},
+        {Link::Version, Variant::Unusable, {}, false},
+    };
+    for (const auto& c : cases) {
+        std::optional<Fault> fault = Fault{
+            CallRole{Part::Step, 1, Purpose::Write, c.link, sweep::KeyText(keys::NaturalBass), 1},
+            c.variant};
+        sweep::RunPlan plan = sweep::PlanRun(Machine(false), fault);
+        const std::vector<IntendedWrite>& click = plan.parts[2];
+        std::string what = sweep::Describe(fault->role);
+        EXPECT_EQ(c.clickWrites, WordsOf(click, keys::NaturalBass)) << what;
+        for (const IntendedWrite& write : click) {
+            EXPECT_EQ(c.clickLands, write.accepted) << what;
+        }
+        EXPECT_EQ(std::vector<DWORD>{c.clickLands ? 0x00003313u : 0x80003313u},
+                  WordsOf(plan.parts[3], keys::NaturalBass))
+            << what;
+    }
+}
+
+// A marker read that succeeds with nothing is a store without a marker: met for the first time.
+TEST(ScriptModel, AMarkerReadAsNothingIsAFirstRun) {
+    std::optional<Fault> fault = ReadFails(Part::PageStart, 0, keys::FirstRunMarker, 1);
+    fault->variant = sim::call_sweep::Variant::Unusable;
+    sweep::RunPlan plan = sweep::PlanRun(Machine(true), fault);
+    const std::vector<IntendedWrite>& start = plan.parts[0];
+    EXPECT_EQ(std::vector<DWORD>{0}, WordsOf(start, keys::FirstRunMarker));
+    EXPECT_EQ(std::vector<DWORD>{0x80003513}, WordsOf(start, keys::NaturalBass));
+}
+
 }  // namespace
