@@ -23,8 +23,9 @@ def zip_time(epoch):
 
 
 def windows_text(text):
-    """Line ends as Notepad on Windows Vista and 7 needs them."""
-    return text.replace("\r\n", "\n").replace("\n", "\r\n").encode("utf-8")
+    """Line ends as Notepad on Windows Vista and 7 needs them. The text was read in text mode,
+    so whatever its file held, its line ends are "\n" here."""
+    return text.replace("\n", "\r\n").encode("utf-8")
 
 
 def sha256sums(files):
