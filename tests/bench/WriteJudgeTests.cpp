@@ -88,6 +88,8 @@ TEST(JudgeWrites, EachWriteOutOfTheRulesFailsWithItsPart) {
          [](Judged* j) { j->log[1].endpointId = L"{0.0.0.00000000}.{other}"; }, nullptr},
         {"the right word by the FX store handle",
          [](Judged* j) { j->log[1].origin = WriteOrigin::FxStoreHandle; }, nullptr},
+        {"the right word by another method of the object", [](Judged* j) { j->log[1].slot = 11; },
+         nullptr},
         {"a refusal where the rules write", [](Judged* j) { j->log[2].result = E_FAIL; }, nullptr},
     };
     for (const auto& c : cases) {
