@@ -2,8 +2,9 @@
 // its buttons. The end-to-end scripts use it to find where to click and to check the controls.
 //
 //   halvo-probe wait [SECONDS]   waits until a sheet is shown; exit 1 if none comes
-//   halvo-probe state            the sheet as JSON: title, and each control's screen rectangle,
-//                                visibility, enabled state, check state, text, slider position
+//   halvo-probe state            the sheet as JSON: title, its screen rectangle, and each
+//                                control's screen rectangle, visibility, enabled state, check
+//                                state, text, slider position
 //   halvo-probe press ok|cancel  presses the sheet's button
 //   halvo-probe close            closes the sheet with its close box
 //   halvo-probe about            whether an About box is shown (exit 0 when it is)
@@ -67,7 +68,12 @@ int State() {
     HWND page = ::FindWindowExW(sheet, nullptr, L"#32770", nullptr);
     wchar_t text[256] = {};
     ::GetWindowTextW(sheet, text, 256);
-    std::printf("{\n  \"title\": \"%s\",\n  \"controls\": {\n", Utf8(text).c_str());
+    RECT frame = {};
+    ::GetWindowRect(sheet, &frame);
+    std::printf("{\n  \"title\": \"%s\",\n", Utf8(text).c_str());
+    std::printf("  \"sheet\": {\"left\": %ld, \"top\": %ld, \"right\": %ld, \"bottom\": %ld},\n",
+                frame.left, frame.top, frame.right, frame.bottom);
+    std::printf("  \"controls\": {\n");
     const int ids[] = {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1, 2, 0x3021, 9};
     for (size_t i = 0; i < sizeof ids / sizeof ids[0]; ++i) {
         HWND parent = ids[i] >= 1000 && ids[i] <= 1006 ? page : sheet;

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """End-to-end: halvo-sim under Wine on the test display, driven as a person would, with real
 mouse input from xdotool at screen positions halvo-probe reads from the running sheet. Checks
-the controls and the state file, and keeps a screenshot of each step in build/artifacts/e2e/."""
+the controls and the state file, and keeps a screenshot of each step in build/artifacts/e2e/, and
+of the first-run sheet alone in sheet.png there (the README's picture)."""
 
 import json
 import os
@@ -83,6 +84,14 @@ def screenshot(name):
                    capture_output=True)
 
 
+def picture_of_sheet(frame):
+    """The sheet alone, cut from the screen: the README's picture (docs/sheet.png) is this one."""
+    size = "%dx%d+%d+%d" % (frame["right"] - frame["left"], frame["bottom"] - frame["top"],
+                            frame["left"], frame["top"])
+    subprocess.run(["import", "-window", "root", "-crop", size, "+repage",
+                    os.path.join(SHOTS, "sheet.png")], capture_output=True)
+
+
 def centre(control):
     return (control["left"] + control["right"]) // 2, (control["top"] + control["bottom"]) // 2
 
@@ -160,6 +169,7 @@ def main():
         sheet = probe()
         expect(sheet["title"] == "Internal Speaker Properties", "speaker page on the default laptop")
         screenshot("1-first-run")
+        picture_of_sheet(sheet["sheet"])
 
         # Unticking and ticking Natural Bass, dragging Bass Boost, unticking the expander.
         click(1003)
