@@ -191,6 +191,22 @@ std::string Narrow(const std::wstring& text) {
     return Narrow(text.c_str(), text.size());
 }
 
+// The handle the process keeps on its current directory, where Windows keeps it: in the process
+// parameters' CURDIR, after its DOS path.
+HANDLE CurrentDirectoryHandle() {
+    constexpr size_t kCurrentDirectoryHandle = 0x48;
+    using QueryFunction = NTSTATUS(NTAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+    static auto query = reinterpret_cast<QueryFunction>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    PROCESS_BASIC_INFORMATION basic = {};
+    if (!query ||
+        query(::GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0) {
+        return nullptr;
+    }
+    const BYTE* parameters = reinterpret_cast<const BYTE*>(basic.PebBaseAddress->ProcessParameters);
+    return *reinterpret_cast<const HANDLE*>(parameters + kCurrentDirectoryHandle);
+}
+
 }  // namespace
 
 ProcessState TakeProcessState() {
@@ -199,6 +215,7 @@ ProcessState TakeProcessState() {
     state.windows = Windows();
     state.threads = Threads();
     state.directory = CurrentDirectory();
+    state.directoryHandle = CurrentDirectoryHandle();
     state.handles = OpenHandles();
     return state;
 }
@@ -211,7 +228,7 @@ std::vector<std::string> Leftovers(const ProcessState& before, const ProcessStat
     for (const auto& [handle, type] : after.handles) {
         auto was = before.handles.find(handle);
         if ((was == before.handles.end() || was->second != type) &&
-            !(type == "Event" && MadeByRuntime(handle))) {
+            !(type == "Event" && MadeByRuntime(handle)) && handle != after.directoryHandle) {
             // A key's entry holds its path already.
             std::string name = type == "Key" ? "" : NameOf(handle);
             ++handles[name.empty() ? type : type + " " + name];

@@ -8,7 +8,9 @@
 //   halvo-sweep --runs 5,17u,s40  those runs only: call 5 and 40 failing (40 on a second start),
 //                                 call 17 unusable
 //   --jobs N                      N runs at a time (2 by default)
-// The last two forms end with a failure status when any run failed.
+// The last two forms end with a failure status when any run failed. A run --runs names that this
+// start cannot make (a call past its last, an unusable answer from a call that has none) is
+// refused with status 2 before any run.
 //   halvo-sweep --child RUN FILE  (internal) one run in a process of its own; see SweepChild.h
 #include <windows.h>
 
@@ -82,10 +84,16 @@ struct Outcome {
     DWORD exitCode = 0;
 };
 
+// An inheritable handle made for one child passes to every child started while it is open. A
+// child of another worker would then hold this child's pipe open after this child ended, so the
+// pipe is made and handed over under one lock.
+std::mutex g_handingOver;
+
 Outcome RunChild(const std::wstring& arguments) {
     Outcome outcome;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE read = nullptr, write = nullptr;
+    std::unique_lock<std::mutex> handingOver(g_handingOver);
     if (!::CreatePipe(&read, &write, &inherit, 0)) {
         outcome.lines.push_back("error no pipe");
         return outcome;
@@ -104,6 +112,7 @@ Outcome RunChild(const std::wstring& arguments) {
     BOOL started = ::CreateProcessW(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                     nullptr, &startup, &process);
     ::CloseHandle(write);
+    handingOver.unlock();
     if (!started) {
         ::CloseHandle(read);
         outcome.lines.push_back("error the sweep could not start a process of its own");
