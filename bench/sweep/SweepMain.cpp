@@ -36,6 +36,7 @@ constexpr size_t kShortSample = 10;
 // A process that says nothing for this long is ended (its watchdog has failed too).
 constexpr DWORD kSilenceMilliseconds = 60000;
 constexpr unsigned kDefaultJobs = 2;
+constexpr int kStartAttempts = 3;
 
 using sim::call_sweep::Variant;
 using sweep::RunChoice;
@@ -108,14 +109,27 @@ Outcome RunChild(const std::wstring& arguments) {
     startup.hStdOutput = write;
     startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    // Under load Wine now and then fails to start a process. That says nothing of the program, so
+    // the start is tried again, said on the way, and a start that keeps failing is the run's error.
     PROCESS_INFORMATION process = {};
-    BOOL started = ::CreateProcessW(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                    nullptr, &startup, &process);
+    BOOL started = FALSE;
+    DWORD error = 0;
+    for (int attempt = 1; attempt <= kStartAttempts && !started; ++attempt) {
+        started = ::CreateProcessW(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                   nullptr, &startup, &process);
+        if (!started) {
+            error = ::GetLastError();
+            std::fprintf(stderr, "halvo-sweep: starting %ls failed (error %lu), try %d of %d\n",
+                         arguments.c_str(), error, attempt, kStartAttempts);
+            ::Sleep(1000);
+        }
+    }
     ::CloseHandle(write);
     handingOver.unlock();
     if (!started) {
         ::CloseHandle(read);
-        outcome.lines.push_back("error the sweep could not start a process of its own");
+        outcome.lines.push_back("error the sweep could not start a process of its own (error " +
+                                std::to_string(error) + ")");
         return outcome;
     }
     std::string pending;
