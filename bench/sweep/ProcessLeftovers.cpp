@@ -76,6 +76,13 @@ bool MadeByRuntime(HANDLE handle) {
 using NtQueryObjectFunction = NTSTATUS(NTAPI*)(HANDLE, OBJECT_INFORMATION_CLASS, PVOID, ULONG,
                                                PULONG);
 
+// A function of ntdll's that the import libraries do not offer, or null.
+template <typename Function>
+Function Ntdll(const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), name)));
+}
+
 std::string Narrow(const wchar_t* text, size_t length) {
     std::string out;
     for (size_t i = 0; i < length; ++i) {
@@ -85,8 +92,7 @@ std::string Narrow(const wchar_t* text, size_t length) {
 }
 
 std::string TypeOf(HANDLE handle) {
-    static auto query = reinterpret_cast<NtQueryObjectFunction>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+    static auto query = Ntdll<NtQueryObjectFunction>("NtQueryObject");
     alignas(8) BYTE buffer[512] = {};
     ULONG length = 0;
     if (!query || query(handle, ObjectTypeInformation, buffer, sizeof buffer, &length) != 0) {
@@ -99,8 +105,7 @@ std::string TypeOf(HANDLE handle) {
 
 // A named object's name ("\\REGISTRY\\USER\\...\\Software"), or "".
 std::string NameOf(HANDLE handle) {
-    static auto query = reinterpret_cast<NtQueryObjectFunction>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+    static auto query = Ntdll<NtQueryObjectFunction>("NtQueryObject");
     alignas(8) BYTE buffer[1024] = {};
     ULONG length = 0;
     if (!query || query(handle, static_cast<OBJECT_INFORMATION_CLASS>(1), buffer, sizeof buffer,
@@ -196,8 +201,7 @@ std::string Narrow(const std::wstring& text) {
 HANDLE CurrentDirectoryHandle() {
     constexpr size_t kCurrentDirectoryHandle = 0x48;
     using QueryFunction = NTSTATUS(NTAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
-    static auto query = reinterpret_cast<QueryFunction>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    static auto query = Ntdll<QueryFunction>("NtQueryInformationProcess");
     PROCESS_BASIC_INFORMATION basic = {};
     if (!query ||
         query(::GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0) {
