@@ -151,7 +151,7 @@ int Measure(int changes) {
             ::Sleep(1);
         }
         ::Sleep(300);
-        pendingAfter = g_pEndpointCallbacks && g_pEndpointCallbacks->AnyPending();
+        pendingAfter = g_pEndpointCallbacks && g_pEndpointCallbacks->refresh->AnyPending();
     });
     if (!ran) {
         std::fprintf(stderr, "the sheet was not shown\n");

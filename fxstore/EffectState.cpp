@@ -56,7 +56,7 @@ void WriteDefaults(IMMDevice* device, int formFactor) {
     WriteEffectWord(device, PKEY_Xan_NaturalBass, PackNaturalBass(g_naturalBass));
 }
 
-void LoadStoredWords(IPropertyStore* fxStore, IMMDevice* device) {
+HeldWords LoadStoredWords(IPropertyStore* fxStore, IMMDevice* device) {
     // Zeroed first, so a coded field whose stored bits have no code ends up 0.
     g_modeWord = {};
     g_headphone = {};
@@ -68,15 +68,16 @@ void LoadStoredWords(IPropertyStore* fxStore, IMMDevice* device) {
     ReadEffectWord(fxStore, PKEY_Xan_ModeWord, &word);
     UnpackModeWord(word, &g_modeWord);
 
-    // A headphone word that cannot be read loads as 0, but says nothing of the effect: only a
-    // word found off sends the selector back.
-    bool headphoneRead = ReadStoredEffectWord(fxStore, PKEY_Xan_Headphone, &word) == S_OK;
+    StoredWord headphone = StoredWord::None;
+    ReadEffectWord(fxStore, PKEY_Xan_Headphone, &word, &headphone);
     UnpackHeadphone(word, &g_headphone);
 
     // Selector 1 belongs with an enabled headphone effect; with the effect off it goes back to 2.
+    // A headphone word that is not there reads as off; one that cannot be read, or holds no
+    // number, says nothing of the effect and leaves the selector.
     DWORD selector = 0;
     if (SUCCEEDED(ReadEffectWord(fxStore, PKEY_Xan_HeadphoneSelector, &selector)) &&
-        selector == 1 && headphoneRead && !g_headphone.enabled) {
+        selector == 1 && headphone != StoredWord::None && !g_headphone.enabled) {
         WriteHeadphoneSelector(device, 2);
     }
 
@@ -86,20 +87,28 @@ void LoadStoredWords(IPropertyStore* fxStore, IMMDevice* device) {
     ReadEffectWord(fxStore, PKEY_Xan_LevelWord, &word);
     UnpackLevelWord(word, &g_levelWord);
 
-    ReadEffectWord(fxStore, PKEY_Xan_NaturalBass, &word);
+    StoredWord naturalBass = StoredWord::None;
+    ReadEffectWord(fxStore, PKEY_Xan_NaturalBass, &word, &naturalBass);
     UnpackNaturalBass(word, &g_naturalBass);
+
+    return {headphone == StoredWord::Integer, naturalBass == StoredWord::Integer};
 }
 
 }  // namespace
 
-void LoadEffectState(IPropertyStore* fxStore, IMMDevice* device, int formFactor) {
+void LoadEffectState(IPropertyStore* fxStore, IMMDevice* device, int formFactor,
+                     HeldWords* held) {
     if (!fxStore) {
         return;
     }
+    HeldWords taken = {true, true};  // the defaults are words
     if (IsFirstRun(fxStore)) {
         WriteFirstRunMarker(fxStore);
         WriteDefaults(device, formFactor);
     } else {
-        LoadStoredWords(fxStore, device);
+        taken = LoadStoredWords(fxStore, device);
+    }
+    if (held) {
+        *held = taken;
     }
 }

@@ -18,34 +18,45 @@ DWORD EnabledBit(int enabled) {
 // Mode-word field values by option code 0 to 4.
 constexpr DWORD kModeFieldByOption[] = {3, 2, 0, 1, 4};
 
-// GetValue's result, the value's payload, and whether the value held a number at all.
-HRESULT ReadWordValue(IPropertyStore* fxStore, const PROPERTYKEY& key, DWORD* word, bool* held) {
-    *word = 0;
-    *held = false;
-    if (!fxStore) {
-        return E_POINTER;
+bool IsInteger(VARTYPE type) {
+    switch (type) {
+        case VT_I1:
+        case VT_UI1:
+        case VT_I2:
+        case VT_UI2:
+        case VT_I4:
+        case VT_UI4:
+        case VT_INT:
+        case VT_UINT:
+        case VT_I8:
+        case VT_UI8: return true;
+        default: return false;
     }
-    CPropVariant value;
-    HRESULT hr = fxStore->GetValue(key, &value);
-    ULONG payload = 0;
-    if (SUCCEEDED(hr) && GetPropVariantPayload32(*value.Get(), &payload)) {
-        *word = payload;
-        *held = value->vt != VT_EMPTY && value->vt != VT_NULL;
-    }
-    return hr;
 }
 
 }  // namespace
 
-HRESULT ReadEffectWord(IPropertyStore* fxStore, const PROPERTYKEY& key, DWORD* word) {
-    bool held = false;
-    return ReadWordValue(fxStore, key, word, &held);
-}
-
-HRESULT ReadStoredEffectWord(IPropertyStore* fxStore, const PROPERTYKEY& key, DWORD* word) {
-    bool held = false;
-    HRESULT hr = ReadWordValue(fxStore, key, word, &held);
-    return SUCCEEDED(hr) && !held ? S_FALSE : hr;
+HRESULT ReadEffectWord(IPropertyStore* fxStore, const PROPERTYKEY& key, DWORD* word,
+                       StoredWord* found) {
+    StoredWord what = StoredWord::None;
+    *word = 0;
+    HRESULT hr = E_POINTER;
+    if (fxStore) {
+        CPropVariant value;
+        hr = fxStore->GetValue(key, &value);
+        ULONG payload = 0;
+        // A store's own success codes count as success: S_FALSE with a word is a word.
+        if (SUCCEEDED(hr) && GetPropVariantPayload32(*value.Get(), &payload)) {
+            *word = payload;
+            what = value->vt == VT_EMPTY || value->vt == VT_NULL ? StoredWord::Empty
+                   : IsInteger(value->vt)                        ? StoredWord::Integer
+                                                                 : StoredWord::Payload;
+        }
+    }
+    if (found) {
+        *found = what;
+    }
+    return hr;
 }
 
 void UnpackNaturalBass(DWORD word, NaturalBassSettings* settings) {

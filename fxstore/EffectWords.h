@@ -9,13 +9,22 @@
 // bits carry no listed code keeps the value it had. Packing rebuilds a whole word from a record
 // and never merges into a stored word.
 
-// Reads one effect word through the FX store handle: the value's 32-bit payload whatever its
-// type. A failed read, or a value with no number in it, gives 0 (and GetValue's result).
-HRESULT ReadEffectWord(IPropertyStore* fxStore, const PROPERTYKEY& key, DWORD* word);
-// The same, but S_FALSE (and 0) when the read succeeded without a word: the store holds no value
-// for the key (VT_EMPTY) or one with no number in it. A command that changes one field of a word
-// builds on its last reading then: a word built on nothing would wipe the other fields.
-HRESULT ReadStoredEffectWord(IPropertyStore* fxStore, const PROPERTYKEY& key, DWORD* word);
+// What a read of an effect word found in the store.
+enum class StoredWord {
+    None,     // the read failed, or the value holds no number (a string, an address)
+    Empty,    // the store holds no value for the key (VT_EMPTY or VT_NULL)
+    Payload,  // a number of another kind, taken by its first four bytes: a blob's or a vector's
+              // count, a floating-point value's bits
+    Integer,  // an integer of any width
+};
+
+// Reads one effect word through the FX store handle and returns GetValue's result. The word is
+// the value's 32-bit payload whatever its type, as the load and the refresh take it, and 0 when
+// the read fails or the value holds no number. `found` says what the store held: a command that
+// changes one field of a word builds only on an integer there, since a word built on nothing
+// would wipe the word's other fields.
+HRESULT ReadEffectWord(IPropertyStore* fxStore, const PROPERTYKEY& key, DWORD* word,
+                       StoredWord* found = nullptr);
 
 void UnpackNaturalBass(DWORD word, NaturalBassSettings* settings);
 void UnpackLevelWord(DWORD word, LevelWordSettings* settings);

@@ -23,12 +23,16 @@ HRESULT WriteEffectWord(IMMDevice* device, const PROPERTYKEY& key, DWORD word) {
     return SetFxPropertyValue(id.Get(), key, value.Get());
 }
 
-HRESULT ReadHeadphoneSettings(IPropertyStore* fxStore, HeadphoneSettings* out) {
+HRESULT ReadHeadphoneSettings(IPropertyStore* fxStore, HeadphoneSettings* out,
+                              StoredWord* found) {
+    if (found) {
+        *found = StoredWord::None;
+    }
     if (!fxStore || !out) {
         return E_POINTER;
     }
     DWORD word = 0;
-    HRESULT hr = ReadEffectWord(fxStore, PKEY_Xan_Headphone, &word);
+    HRESULT hr = ReadEffectWord(fxStore, PKEY_Xan_Headphone, &word, found);
     UnpackHeadphone(word, out);
     return hr;
 }

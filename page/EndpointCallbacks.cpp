@@ -1,10 +1,11 @@
 #include "page/EndpointCallbacks.h"
 
 #include "fxstore/PropertyKeys.h"
-#include "page/HalvoPageSoundRoom.h"
+#include "page/PageRefresh.h"
 
-CMyHalvoSREndpointCallbacks::CMyHalvoSREndpointCallbacks(CHalvoPageSoundRoom* page)
-    : page(page), m_hWndPage(page->m_hWnd), m_refresh(&page->m_refresh) {}
+CMyHalvoSREndpointCallbacks::CMyHalvoSREndpointCallbacks(CHalvoPageSoundRoom* page,
+                                                         CPageRefresh* refresh)
+    : page(page), refresh(refresh) {}
 
 WPARAM CMyHalvoSREndpointCallbacks::RefreshKindFor(const PROPERTYKEY& key) {
     // Only the format id counts; the first match decides.
@@ -25,6 +26,6 @@ WPARAM CMyHalvoSREndpointCallbacks::RefreshKindFor(const PROPERTYKEY& key) {
 void CMyHalvoSREndpointCallbacks::OnEndpointPropertyChanged(const PROPERTYKEY* key) {
     WPARAM kind = key ? RefreshKindFor(*key) : 0;
     if (kind) {
-        m_refresh->Changed(kind, m_hWndPage);
+        refresh->Changed(kind);
     }
 }

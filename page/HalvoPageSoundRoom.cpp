@@ -85,7 +85,7 @@ BOOL CHalvoPageSoundRoom::OnInitDialog() {
         }
     }
 
-    LoadEffectState(m_pFxStore, m_pDevice, m_nFormFactor);
+    LoadEffectState(m_pFxStore, m_pDevice, m_nFormFactor, &m_heldWords);
 
     if (m_bmpLogo.LoadBitmap(IDB_LOGO)) {
         m_picLogo.SetBitmap(m_bmpLogo);
@@ -95,17 +95,26 @@ BOOL CHalvoPageSoundRoom::OnInitDialog() {
     m_sldBassBoost.SetRange(0, 6, FALSE);
     UpdateControls();
 
-    g_pEndpointCallbacks = new (std::nothrow) CMyHalvoSREndpointCallbacks(this);
+    // A keyboard move of the slider whose key-up goes to another window is stored when the slider
+    // loses the focus.
+    ::SetWindowSubclass(m_sldBassBoost.m_hWnd, &CHalvoPageSoundRoom::BassBoostProc, 0,
+                        reinterpret_cast<DWORD_PTR>(this));
+
+    // The refresh path knows the window before a change can reach it.
+    m_refresh.Start(m_hWnd);
+    g_pEndpointCallbacks = new (std::nothrow) CMyHalvoSREndpointCallbacks(this, &m_refresh);
     if (m_pNotifier && g_pEndpointCallbacks) {
         SetNotifierEndpoint(m_pNotifier, m_pszEndpointId);
         if (AddEndpointCallback(m_pNotifier, g_pEndpointCallbacks)) {
             // A change that landed after the load and before the callback was listed reached no
-            // one: the words are read once more, so the page shows the store as it is now.
-            Refresh(EPC_EFFECTS);
-            Refresh(EPC_BYPASS);
+            // one: the words are read once more, so the page shows the store as it is now. Only
+            // words the store holds are taken: a first run whose defaults could not be written
+            // goes on showing them.
+            ReadShownWords(true);
+            ReadBypass();
+            UpdateControls();
         }
     }
-    m_refresh.Start(m_hWnd);
 
     m_bReady = TRUE;
     return TRUE;
@@ -175,19 +184,32 @@ void CHalvoPageSoundRoom::UpdateJackLayout() {
     }
 }
 
-void CHalvoPageSoundRoom::RefreshEffects() {
+// The three words the page shows. The refresh takes each word it reads, one that is not there as 0
+// (off); a word whose read fails keeps its record. With `storedOnly`, only words the store holds
+// are taken.
+void CHalvoPageSoundRoom::ReadShownWords(bool storedOnly) {
     if (m_pFxStore) {
+        auto taken = [storedOnly](HRESULT hr, StoredWord found) {
+            return SUCCEEDED(hr) &&
+                   (!storedOnly || found == StoredWord::Payload || found == StoredWord::Integer);
+        };
         // Option fields whose bits carry no code keep their cached codes, as the commands do.
         HeadphoneSettings headphone = g_headphone;
-        if (SUCCEEDED(ReadHeadphoneSettings(m_pFxStore, &headphone))) {
+        StoredWord found = StoredWord::None;
+        HRESULT hr = ReadHeadphoneSettings(m_pFxStore, &headphone, &found);
+        if (taken(hr, found)) {
             g_headphone = headphone;
+            m_heldWords.headphone = found == StoredWord::Integer;
         }
         DWORD word = 0;
-        if (SUCCEEDED(ReadEffectWord(m_pFxStore, PKEY_Xan_SoundSpaceExpander, &word))) {
+        hr = ReadEffectWord(m_pFxStore, PKEY_Xan_SoundSpaceExpander, &word, &found);
+        if (taken(hr, found)) {
             UnpackSoundSpaceExpander(word, &g_soundSpaceExpander);
         }
-        if (SUCCEEDED(ReadEffectWord(m_pFxStore, PKEY_Xan_NaturalBass, &word))) {
+        hr = ReadEffectWord(m_pFxStore, PKEY_Xan_NaturalBass, &word, &found);
+        if (taken(hr, found)) {
             UnpackNaturalBass(word, &g_naturalBass);
+            m_heldWords.naturalBass = found == StoredWord::Integer;
         }
     }
     UpdateControls();
@@ -199,18 +221,24 @@ void CHalvoPageSoundRoom::Refresh(WPARAM kind) {
             ReadBypass();
             UpdateControls();
             break;
-        case EPC_EFFECTS: RefreshEffects(); break;
+        case EPC_EFFECTS: ReadShownWords(false); break;
         case EPC_JACK: UpdateJackLayout(); break;
         default: break;
+    }
+}
+
+void CHalvoPageSoundRoom::Refresh(const DueRefreshes& due) {
+    for (int i = 0; i < due.count; ++i) {
+        Refresh(due.kinds[i]);
     }
 }
 
 LRESULT CHalvoPageSoundRoom::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (m_bReady) {
         if (message == WM_ENDPOINT_PROPERTY_CHANGED) {
-            m_refresh.OnMessage(this, wParam);
+            Refresh(m_refresh.OnMessage(wParam));
         } else if (message == WM_TIMER && CPageRefresh::IsRefreshTimer(wParam)) {
-            m_refresh.OnTimer(this, wParam);
+            Refresh(m_refresh.OnTimer(wParam));
         } else if (message == WM_HSCROLL && m_sldBassBoost.m_hWnd &&
                    reinterpret_cast<HWND>(lParam) == m_sldBassBoost.m_hWnd) {
             OnBassBoostScroll(LOWORD(wParam));

@@ -5,6 +5,7 @@
 #include <mmdeviceapi.h>
 #include <propsys.h>
 
+#include "fxstore/EffectState.h"
 #include "page/PageRefresh.h"
 
 struct CEndpointNotifier;
@@ -43,10 +44,6 @@ public:
     void UpdateControls();
     // For a Speakers endpoint, re-decides between the speaker and the headphone presentation.
     void UpdateJackLayout();
-    // Reads again what a kind of refresh covers and shows it.
-    void Refresh(WPARAM kind);
-
-    CPageRefresh m_refresh;  // shared with the page's callback, which only marks and posts
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -64,13 +61,24 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // Marked by the page's callback on the audio service's threads, read on this one.
+    CPageRefresh m_refresh;
+    // Which records of the words a command changes in part were taken from a word.
+    HeldWords m_heldWords = {};
     // A move of the slider by the keyboard or the wheel is under way: it is stored when it ends.
     BOOL m_bSliderMovedByKeys = FALSE;
 
     void ShowPresentation(BOOL headphones);
     void ReadBypass();
-    void RefreshEffects();
+    void ReadShownWords(bool storedOnly);
+    void Refresh(WPARAM kind);
+    void Refresh(const DueRefreshes& due);
     void RunFormatCheck();
+    void BuildOnHeadphoneWord();
+    void BuildOnNaturalBassWord();
     void OnBassBoostScroll(UINT code);
+    void OnBassBoostFocusLost();
     void StoreBassBoostLevel();
+    static LRESULT CALLBACK BassBoostProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR id, DWORD_PTR page);
 };

@@ -1,8 +1,7 @@
 // The page's answers to the user: each writes the effect word it changes at once. The controls
-// catch up when the store's change notification comes back. A command reads the word it changes
-// first; when that read fails or finds no word it builds on the page's last reading, since a word
-// built on nothing would wipe the word's other fields.
+// catch up when the store's change notification comes back.
 #include "app/EndpointNotifier.h"
+#include "fxstore/EffectDefaults.h"
 #include "fxstore/EffectState.h"
 #include "fxstore/EffectWords.h"
 #include "fxstore/EffectWriters.h"
@@ -16,6 +15,25 @@ namespace {
 
 constexpr DWORD kExpanderOn = 0x80000001;
 constexpr DWORD kExpanderOff = 0x00000001;  // bit 0 stays set: option 13
+
+// The record a command changes one field of: the stored word when the store holds an integer
+// there; when the read fails or finds none, the page's last reading if that was a word, and
+// otherwise the word's first-run default. A word built on nothing would wipe its other fields.
+template <typename Settings>
+void BuildOn(IPropertyStore* fxStore, const PROPERTYKEY& key, void (*unpack)(DWORD, Settings*),
+             const Settings& firstRun, Settings* record, bool* held) {
+    DWORD word = 0;
+    StoredWord found = StoredWord::None;
+    if (fxStore) {
+        ReadEffectWord(fxStore, key, &word, &found);
+    }
+    if (found == StoredWord::Integer) {
+        unpack(word, record);
+    } else if (!*held) {
+        *record = firstRun;
+    }
+    *held = true;  // the record now holds the word the command builds
+}
 
 }  // namespace
 
@@ -40,6 +58,17 @@ void CHalvoPageSoundRoom::RunFormatCheck() {
     }
 }
 
+void CHalvoPageSoundRoom::BuildOnHeadphoneWord() {
+    BuildOn(m_pFxStore, PKEY_Xan_Headphone, &UnpackHeadphone,
+            GetEffectDefaults(m_nFormFactor).headphone, &g_headphone, &m_heldWords.headphone);
+}
+
+void CHalvoPageSoundRoom::BuildOnNaturalBassWord() {
+    BuildOn(m_pFxStore, PKEY_Xan_NaturalBass, &UnpackNaturalBass,
+            GetEffectDefaults(m_nFormFactor).naturalBass, &g_naturalBass,
+            &m_heldWords.naturalBass);
+}
+
 void CHalvoPageSoundRoom::OnBnClickedSoundSpaceExpander() {
     int on = m_btnSoundSpaceExpander.GetCheck();
     g_soundSpaceExpander = {on, OPTION_SSE_BIT0_SET};
@@ -50,12 +79,7 @@ void CHalvoPageSoundRoom::OnBnClickedSoundSpaceExpander() {
 
     // On speakers the two boxes are one switch: the headphone effect follows.
     if (m_nFormFactor == Speakers) {
-        if (m_pFxStore) {
-            DWORD word = 0;
-            if (ReadStoredEffectWord(m_pFxStore, PKEY_Xan_Headphone, &word) == S_OK) {
-                UnpackHeadphone(word, &g_headphone);
-            }
-        }
+        BuildOnHeadphoneWord();
         g_headphone.enabled = m_btnSoundSpaceExpander.GetCheck();
         WriteHeadphoneWord(m_pDevice, g_headphone.enabled, g_headphone.bit0Option,
                            g_headphone.bits8to11Option, g_headphone.bits4to7Option);
@@ -63,12 +87,7 @@ void CHalvoPageSoundRoom::OnBnClickedSoundSpaceExpander() {
 }
 
 void CHalvoPageSoundRoom::OnBnClickedHeadphone() {
-    if (m_pFxStore) {
-        DWORD word = 0;
-        if (ReadStoredEffectWord(m_pFxStore, PKEY_Xan_Headphone, &word) == S_OK) {
-            UnpackHeadphone(word, &g_headphone);
-        }
-    }
+    BuildOnHeadphoneWord();
     g_headphone.enabled = m_btnHeadphone.GetCheck();
     if (g_headphone.enabled && g_headphone.bit0Option == OPTION_HEADPHONE_BIT0_SET) {
         RunFormatCheck();
@@ -85,12 +104,7 @@ void CHalvoPageSoundRoom::OnBnClickedHeadphone() {
 }
 
 void CHalvoPageSoundRoom::OnBnClickedNaturalBass() {
-    if (m_pFxStore) {
-        DWORD word = 0;
-        if (ReadStoredEffectWord(m_pFxStore, PKEY_Xan_NaturalBass, &word) == S_OK) {
-            UnpackNaturalBass(word, &g_naturalBass);
-        }
-    }
+    BuildOnNaturalBassWord();
     g_naturalBass.enabled = m_btnNaturalBass.GetCheck();
     if (g_naturalBass.enabled) {
         RunFormatCheck();
@@ -100,12 +114,7 @@ void CHalvoPageSoundRoom::OnBnClickedNaturalBass() {
 
 // The slider's level goes into the stored Natural Bass word; the read-out follows the refresh.
 void CHalvoPageSoundRoom::StoreBassBoostLevel() {
-    if (m_pFxStore) {
-        DWORD word = 0;
-        if (ReadStoredEffectWord(m_pFxStore, PKEY_Xan_NaturalBass, &word) == S_OK) {
-            UnpackNaturalBass(word, &g_naturalBass);
-        }
-    }
+    BuildOnNaturalBassWord();
     g_naturalBass.boostLevel = m_sldBassBoost.GetPos();
     WriteEffectWord(m_pDevice, PKEY_Xan_NaturalBass, PackNaturalBass(g_naturalBass));
 }
@@ -134,6 +143,26 @@ void CHalvoPageSoundRoom::OnBassBoostScroll(UINT code) {
     }
 }
 
+// The key that moved the thumb was let go over another window, so no TB_ENDTRACK comes: the move
+// ends with the focus, also when the page closes meanwhile.
+void CHalvoPageSoundRoom::OnBassBoostFocusLost() {
+    if (m_bSliderMovedByKeys) {
+        m_bSliderMovedByKeys = FALSE;
+        StoreBassBoostLevel();
+    }
+}
+
+LRESULT CALLBACK CHalvoPageSoundRoom::BassBoostProc(HWND hWnd, UINT message, WPARAM wParam,
+                                                   LPARAM lParam, UINT_PTR id, DWORD_PTR page) {
+    LRESULT result = ::DefSubclassProc(hWnd, message, wParam, lParam);
+    if (message == WM_KILLFOCUS) {
+        reinterpret_cast<CHalvoPageSoundRoom*>(page)->OnBassBoostFocusLost();
+    } else if (message == WM_NCDESTROY) {
+        ::RemoveWindowSubclass(hWnd, &CHalvoPageSoundRoom::BassBoostProc, id);
+    }
+    return result;
+}
+
 void CHalvoPageSoundRoom::OnNMCustomdrawBassBoost(NMHDR*, LRESULT* pResult) {
     *pResult = CDRF_DODEFAULT;
 }
@@ -147,7 +176,7 @@ void CHalvoPageSoundRoom::OnBnClickedBypass() {
 void CHalvoPageSoundRoom::OnDestroy() {
     CPropertyPage::OnDestroy();
     m_bReady = FALSE;
-    m_refresh.Stop(m_hWnd);
+    m_refresh.Stop();
     if (m_pNotifier) {
         RemoveEndpointCallback(m_pNotifier, g_pEndpointCallbacks);
     }

@@ -1,6 +1,7 @@
 #include "page/PageRefresh.h"
 
-#include "page/HalvoPageSoundRoom.h"
+#include <initializer_list>
+
 #include "platform/Platform.h"
 
 int CPageRefresh::Slot(WPARAM kind) {
@@ -12,14 +13,25 @@ int CPageRefresh::Slot(WPARAM kind) {
     }
 }
 
-void CPageRefresh::Changed(WPARAM kind, HWND page) {
+void CPageRefresh::Start(HWND window) {
+    m_window = window;
+    ::SetTimer(window, kSweepTimer, kSweepMilliseconds, nullptr);
+}
+
+void CPageRefresh::Stop() {
+    ::KillTimer(m_window, kSweepTimer);
+    ::KillTimer(m_window, kRestTimer);
+}
+
+void CPageRefresh::Changed(WPARAM kind) {
     int slot = Slot(kind);
     if (slot < 0) {
         return;
     }
     InterlockedExchange(&m_pending[slot], 1);
     // A refresh on its way, or the page's rest, will see this change too.
-    if (TryShutGate() && !platform::PostMessageW(page, WM_ENDPOINT_PROPERTY_CHANGED, kind, 0)) {
+    if (m_window && TryShutGate() &&
+        !platform::PostMessageW(m_window, WM_ENDPOINT_PROPERTY_CHANGED, kind, 0)) {
         OpenGate();  // the next change, or the sweep, tries again
     }
 }
@@ -33,40 +45,34 @@ bool CPageRefresh::AnyPending() const {
     return m_pending[0] || m_pending[1] || m_pending[2];
 }
 
-void CPageRefresh::Start(HWND page) {
-    ::SetTimer(page, kSweepTimer, kSweepMilliseconds, nullptr);
-}
-
-void CPageRefresh::Stop(HWND page) {
-    ::KillTimer(page, kSweepTimer);
-    ::KillTimer(page, kRestTimer);
-}
-
 bool CPageRefresh::IsRefreshTimer(UINT_PTR timer) {
     return timer == kRestTimer || timer == kSweepTimer;
 }
 
-// The posted kind, and every other kind that came due meanwhile, read now; then a rest.
-void CPageRefresh::OnMessage(CHalvoPageSoundRoom* page, WPARAM posted) {
+// The posted kind, and every other kind that came due meanwhile, are read now; then a rest.
+DueRefreshes CPageRefresh::OnMessage(WPARAM posted) {
+    DueRefreshes due = {};
     for (WPARAM kind : {EPC_BYPASS, EPC_EFFECTS, EPC_JACK}) {
         if (TakePending(kind) || kind == posted) {
-            page->Refresh(kind);
+            due.kinds[due.count++] = kind;
         }
     }
     // Without the rest's timer there is no rest: the next change posts again.
-    if (!::SetTimer(page->m_hWnd, kRestTimer, kRestMilliseconds, nullptr)) {
+    if (!::SetTimer(m_window, kRestTimer, kRestMilliseconds, nullptr)) {
         OpenGate();
     }
+    return due;
 }
 
-void CPageRefresh::OnTimer(CHalvoPageSoundRoom* page, UINT_PTR timer) {
+DueRefreshes CPageRefresh::OnTimer(UINT_PTR timer) {
     if (timer == kRestTimer) {
-        ::KillTimer(page->m_hWnd, kRestTimer);
+        ::KillTimer(m_window, kRestTimer);
         OpenGate();
     }
     // Changes that came during the rest, or whose message was lost, are read at once; a change
     // that has just posted its own message is read when that comes.
     if (AnyPending() && TryShutGate()) {
-        OnMessage(page, 0);
+        return OnMessage(0);
     }
+    return {};
 }

@@ -2,14 +2,12 @@
 
 #include <windows.h>
 
-class CHalvoPageSoundRoom;
+#include "page/RefreshMessage.h"
 
-// The page's refresh message: wParam is the kind of refresh, lParam 0.
-constexpr UINT WM_ENDPOINT_PROPERTY_CHANGED = 3041;
-enum : WPARAM {
-    EPC_BYPASS = 1,    // re-read the bypass value, then refresh the controls
-    EPC_EFFECTS = 12,  // re-read the headphone, expander and Natural Bass words, then refresh
-    EPC_JACK = 18,     // re-decide the speaker or headphone presentation
+// The kinds of refresh to read now, in the order they are read.
+struct DueRefreshes {
+    WPARAM kinds[3];
+    int count;
 };
 
 // The page's refresh path. Changes are reported on the audio service's threads; the page reads
@@ -22,32 +20,33 @@ enum : WPARAM {
 // What moves between them:
 //   a change (service thread)    marks its kind pending; finding the gate open, it shuts it and
 //                                posts the message; a failed post opens the gate again;
-//   the message (page thread)    reads every pending kind and the posted one, then rests; with
-//                                no timer for the rest the gate opens at once;
-//   the rest's end (page thread) opens the gate; anything pending shuts it and is read, with a
-//                                rest after it;
-//   the sweep (page thread)      every 250 ms, reads in the same way anything pending behind an
-//                                open gate: a change whose message could not be posted.
+//   the message (page thread)    hands back every pending kind and the posted one to be read,
+//                                and the rest begins; with no timer for the rest the gate opens
+//                                at once;
+//   the rest's end (page thread) opens the gate; anything pending shuts it and is handed back,
+//                                with a rest after it;
+//   the sweep (page thread)      every 250 ms, hands back in the same way anything pending
+//                                behind an open gate: a change whose message could not be posted.
+// It knows the page only by its window, so it works on any window that passes it the message
+// and the two timers.
 class CPageRefresh {
 public:
-    // On a service thread, for the page's callback: a change of that kind, posted to `page`.
-    void Changed(WPARAM kind, HWND page);
+    // On the page's thread, from its set-up to its end: the window the message goes to and the
+    // sweep's timer, then both timers killed. Changes reported before Start are only marked.
+    void Start(HWND window);
+    void Stop();
 
-    // On the page's thread, from its set-up to its end: the sweep's timer, then both timers
-    // killed.
-    void Start(HWND page);
-    void Stop(HWND page);
-    // On the page's thread: the refresh message, and the ticks of the rest's and sweep's timers.
-    void OnMessage(CHalvoPageSoundRoom* page, WPARAM posted);
+    // On a service thread: a change of that kind.
+    void Changed(WPARAM kind);
+
+    // On the page's thread: the refresh message and the ticks of the rest's and sweep's timers
+    // hand back what is to be read now.
+    DueRefreshes OnMessage(WPARAM posted);
     static bool IsRefreshTimer(UINT_PTR timer);
-    void OnTimer(CHalvoPageSoundRoom* page, UINT_PTR timer);
+    DueRefreshes OnTimer(UINT_PTR timer);
 
-    // Whether a refresh of that kind is due, clearing it.
-    bool TakePending(WPARAM kind);
+    // Whether any change is marked and not yet handed back.
     bool AnyPending() const;
-    // TryShutGate says whether this call shut the gate.
-    bool TryShutGate() { return InterlockedExchange(&m_gateShut, 1) == 0; }
-    void OpenGate() { InterlockedExchange(&m_gateShut, 0); }
 
 private:
     static constexpr UINT_PTR kRestTimer = 0x4852;
@@ -56,7 +55,13 @@ private:
     static constexpr UINT kSweepMilliseconds = 250;
 
     static int Slot(WPARAM kind);
+    bool TakePending(WPARAM kind);
+    // Whether this call shut the gate.
+    bool TryShutGate() { return InterlockedExchange(&m_gateShut, 1) == 0; }
+    void OpenGate() { InterlockedExchange(&m_gateShut, 0); }
 
+    // Set before the page's callback is listed, so a service thread reads it after the listing.
+    HWND m_window = nullptr;
     volatile LONG m_pending[3] = {};  // bypass, effects, jack
     volatile LONG m_gateShut = 0;
 };

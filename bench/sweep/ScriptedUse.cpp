@@ -210,7 +210,7 @@ private:
     // Every change told has reached the page and been read, for a few ticks running.
     bool AtRest() {
         m_bench.Service().FlushNotifications();
-        bool due = g_pEndpointCallbacks && g_pEndpointCallbacks->AnyPending();
+        bool due = g_pEndpointCallbacks && g_pEndpointCallbacks->refresh->AnyPending();
         m_quiet = due ? 0 : m_quiet + 1;
         return m_quiet >= kQuietTicks;
     }

@@ -48,9 +48,11 @@ public:
         if (FAILED(outcome.result) || outcome.unusable) {
             return outcome.result;
         }
-        // A key the store does not hold reads as VT_EMPTY with success, as on Windows.
+        // A key the store does not hold reads as VT_EMPTY with success, as on Windows. A success
+        // code other than S_OK that a test asked for comes back with the value.
         auto stored = this->m_service->Property(m_store, m_id, key);
-        return stored ? stored->ToPropVariant(value) : S_OK;
+        HRESULT read = stored ? stored->ToPropVariant(value) : S_OK;
+        return SUCCEEDED(read) ? outcome.result : read;
     }
 
     HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY key, REFPROPVARIANT value) override {

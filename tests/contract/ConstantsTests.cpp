@@ -14,7 +14,7 @@
 #include "driver/HDAudDevice.h"
 #include "fxstore/EndpointConfigInterfaces.h"
 #include "fxstore/PropertyKeys.h"
-#include "page/EndpointCallbacks.h"
+#include "page/RefreshMessage.h"
 #include "sim/audio/ComponentIds.h"
 #include "sim/driver/CodecDriver.h"
 #include "sim/machine/EffectKeys.h"

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "framework/CComPtr.h"
 #include "fxstore/EffectState.h"
 #include "fxstore/FxPropertyStore.h"
@@ -282,21 +284,58 @@ TEST_F(EffectState, AnUnreadableMarkerLoadsTheStoredWords) {
     EXPECT_EQ((std::vector<int>{1, 6, 8, 10}), Fields(g_headphone));
 }
 
-// Only a headphone word read and found off sends selector 1 back to 2; a word that cannot be read,
-// or comes back empty, says nothing of the effect.
-TEST_F(EffectState, TheSelectorStaysWhenTheHeadphoneWordCannotBeRead) {
+// Selector 1 goes back to 2 when the headphone word reads as off, a word that is not there
+// included; a word that cannot be read, or holds no number, says nothing of the effect.
+TEST_F(EffectState, TheSelectorFollowsAHeadphoneWordReadAsOffOnly) {
+    struct Case {
+        const char* name;
+        std::function<void()> headphone;
+        DWORD selector;
+    };
+    const Case cases[] = {
+        {"on", [&] { SetFxWord(keys::Headphone, 0x80000211); }, 1},
+        {"unreadable",
+         [&] {
+             SetFxWord(keys::Headphone, 0x00000211);
+             sim->FailOnKey(op::FxStoreGetValue, keys::Headphone, E_FAIL, 1);
+         },
+         1},
+        {"a string", [&] { SetFx(keys::Headphone, Value::String(L"off")); }, 1},
+        {"not there", [&] { sim->RemoveProperty(Store::Fx, kSpeakersId, keys::Headphone); }, 2},
+        {"off", [&] { SetFxWord(keys::Headphone, 0x00000211); }, 2},
+        {"a blob: its count, 3", [&] { SetFx(keys::Headphone, Value::Blob({1, 2, 3})); }, 2},
+    };
     MarkConfigured();
-    SetFxWord(keys::HeadphoneSelector, 1);
-    SetFxWord(keys::Headphone, 0x80000211);
-    sim->FailOnKey(op::FxStoreGetValue, keys::Headphone, E_FAIL, 1);
-    Load(1);
+    for (const Case& c : cases) {
+        SetFxWord(keys::HeadphoneSelector, 1);
+        c.headphone();
+        Load(1);
+        EXPECT_EQ(c.selector, FxWord(keys::HeadphoneSelector)) << c.name;
+        sim->ClearFailures();
+    }
+}
+
+// Which records a command may build on: the defaults of a first run, and words stored as integers.
+TEST_F(EffectState, TellsWhichRecordsWereTakenFromAWord) {
+    HeldWords held = {false, false};
+    Load(1);  // a first run
+    LoadEffectState(fxStore.Get(), device.Get(), 1, &held);
+    EXPECT_TRUE(held.headphone && held.naturalBass) << "stored defaults";
     sim->RemoveProperty(Store::Fx, kSpeakersId, keys::Headphone);
-    Load(1);
-    EXPECT_TRUE(sim->Writes().empty());
-    EXPECT_EQ(1u, FxWord(keys::HeadphoneSelector));
-    SetFxWord(keys::Headphone, 0x00000211);
-    Load(1);
-    EXPECT_EQ(2u, FxWord(keys::HeadphoneSelector));
+    SetFx(keys::NaturalBass, Value::BlobObject({1, 2, 3, 4, 5}));
+    LoadEffectState(fxStore.Get(), device.Get(), 1, &held);
+    EXPECT_FALSE(held.headphone);
+    EXPECT_FALSE(held.naturalBass);
+    SetFx(keys::Headphone, Value::Scalar(VT_UI8, 0x80000211));
+    SetFx(keys::NaturalBass, Value::String(L"0x80003513"));
+    LoadEffectState(fxStore.Get(), device.Get(), 1, &held);
+    EXPECT_TRUE(held.headphone);
+    EXPECT_FALSE(held.naturalBass);
+    // A first run whose writes went nowhere still holds its defaults.
+    sim->RemoveProperty(Store::Fx, kSpeakersId, keys::FirstRunMarker);
+    held = {false, false};
+    LoadEffectState(fxStore.Get(), nullptr, 1, &held);
+    EXPECT_TRUE(held.headphone && held.naturalBass);
 }
 
 TEST_F(EffectState, WhenTheMarkerDoesNotStickEveryStartIsAFirstRun) {

@@ -276,45 +276,67 @@ protected:
     CComPtr<IPropertyStore> store;
 };
 
-TEST_F(ReadEffectWordTest, TakesThePayloadOfNumbersAndZeroOtherwise) {
+// The word is the payload whatever the type; what was found tells an integer, on which a command
+// may build, from a value that is not there, a number of another kind, and no number at all.
+TEST_F(ReadEffectWordTest, TakesThePayloadOfNumbersAndTellsWhatWasFound) {
+    using F = StoredWord;
     struct Case {
         Value stored;
         DWORD word;
+        StoredWord found;
     };
     const Case cases[] = {
-        {Value::UInt32(0x80003513), 0x80003513},
-        {Value::Int32(-2147470061), 0x80003513},  // the same bits as VT_I4
-        {Value::Scalar(VT_UI2, 0x3513), 0x3513},
-        {Value(), 0},
-        {Value::String(L"0x80003513"), 0},
-        {Value::Scalar(VT_UI8, 0x1234567880003513ULL), 0x80003513},
+        {Value::UInt32(0x80003513), 0x80003513, F::Integer},
+        {Value::Int32(-2147470061), 0x80003513, F::Integer},  // the same bits as VT_I4
+        {Value::Scalar(VT_UI2, 0x3513), 0x3513, F::Integer},
+        {Value::Scalar(VT_I1, 0x13), 0x13, F::Integer},
+        {Value::Scalar(VT_UINT, 0x80003513), 0x80003513, F::Integer},
+        {Value::Scalar(VT_UI8, 0x1234567880003513ULL), 0x80003513, F::Integer},
+        {Value(), 0, F::Empty},
+        {Value::Scalar(VT_NULL, 0), 0, F::Empty},
+        {Value::String(L"0x80003513"), 0, F::None},
         // A count first: blobs and vectors of any kind give it.
-        {Value::Blob({1, 2, 3}), 3},
-        {Value::BlobObject({1, 2, 3, 4, 5}), 5},
-        {Value::VectorOf(VT_LPWSTR, {Value::String(L"a"), Value::String(L"b")}), 2},
-        {Value::VectorOf(VT_VARIANT, {Value::Bstr(L"c"), Value::Object()}), 2},
-        {Value::Decimal(DECIMAL{0, {{0, 0}}, 1, {{0x80003513, 2}}}), 0x80003513},
+        {Value::Blob({1, 2, 3}), 3, F::Payload},
+        {Value::BlobObject({1, 2, 3, 4, 5}), 5, F::Payload},
+        {Value::VectorOf(VT_LPWSTR, {Value::String(L"a"), Value::String(L"b")}), 2, F::Payload},
+        {Value::VectorOf(VT_VARIANT, {Value::Bstr(L"c"), Value::Object()}), 2, F::Payload},
+        {Value::Decimal(DECIMAL{0, {{0, 0}}, 1, {{0x80003513, 2}}}), 0x80003513, F::Payload},
+        {Value::Scalar(VT_BOOL, 0xFFFF), 0xFFFF, F::Payload},
+        {Value::Scalar(VT_ERROR, 0x80004005), 0x80004005, F::Payload},
         // An address: no word.
-        {Value::AnsiString("0x80003513"), 0},
-        {Value::Bstr(L"0x80003513"), 0},
-        {Value::ClipData(1, {0x13, 0x35}), 0},
-        {Value::Object(VT_STREAM), 0},
-        {Value::SafeArray(VT_UI4, {0x13, 0x35, 0, 0x80}), 0},
+        {Value::AnsiString("0x80003513"), 0, F::None},
+        {Value::Bstr(L"0x80003513"), 0, F::None},
+        {Value::ClipData(1, {0x13, 0x35}), 0, F::None},
+        {Value::Object(VT_STREAM), 0, F::None},
+        {Value::SafeArray(VT_UI4, {0x13, 0x35, 0, 0x80}), 0, F::None},
     };
     for (const Case& c : cases) {
         SetFx(keys::NaturalBass, c.stored);
         DWORD word = 1;
-        EXPECT_EQ(Hr(S_OK), Hr(ReadEffectWord(store.Get(), keys::NaturalBass, &word)));
+        StoredWord found = F::Integer;
+        EXPECT_EQ(Hr(S_OK), Hr(ReadEffectWord(store.Get(), keys::NaturalBass, &word, &found)));
         EXPECT_EQ(c.word, word) << c.stored.Describe();
+        EXPECT_EQ(static_cast<int>(c.found), static_cast<int>(found)) << c.stored.Describe();
     }
+    // The store's own success code comes back, and its word is a word.
+    SetFx(keys::NaturalBass, Value::UInt32(0x80003513));
+    sim->FailOn(sim::audio::op::FxStoreGetValue, S_FALSE, 1);
+    DWORD word = 0;
+    StoredWord found = F::None;
+    EXPECT_EQ(Hr(S_FALSE), Hr(ReadEffectWord(store.Get(), keys::NaturalBass, &word, &found)));
+    EXPECT_EQ(0x80003513u, word);
+    EXPECT_EQ(static_cast<int>(F::Integer), static_cast<int>(found));
 }
 
 TEST_F(ReadEffectWordTest, AFailedReadGivesZero) {
     SetFxWord(keys::NaturalBass, 0x80003513);
     sim->FailOn(sim::audio::op::FxStoreGetValue, E_ACCESSDENIED);
     DWORD word = 1;
-    EXPECT_EQ(Hr(E_ACCESSDENIED), Hr(ReadEffectWord(store.Get(), keys::NaturalBass, &word)));
+    StoredWord found = StoredWord::Integer;
+    EXPECT_EQ(Hr(E_ACCESSDENIED),
+              Hr(ReadEffectWord(store.Get(), keys::NaturalBass, &word, &found)));
     EXPECT_EQ(0u, word);
+    EXPECT_EQ(static_cast<int>(StoredWord::None), static_cast<int>(found));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // the words it builds, the coupling of the two switches, and the sheet around them.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "fxstore/EffectState.h"
 #include "tests/page/PageFixture.h"
 
@@ -251,6 +253,88 @@ TEST_F(CommandRules, WithoutTheDeviceOnlyTheFormatIsWritten) {
         Click(page, IDC_NATURAL_BASS);
         Click(page, IDC_BYPASS);
         EXPECT_TRUE(WrittenKeys().empty());
+    });
+}
+
+// A first run whose defaults are not written (no device of its own, or every write refused) still
+// shows them, and a click builds on them: Natural Bass, shown on, goes off without a format check.
+TEST_F(CommandRules, AFirstRunWhoseDefaultsAreNotWrittenShowsThemAll) {
+    const std::pair<const char*, std::function<void()>> ways[] = {
+        // The store's own look-up, the form factor's, then the page's.
+        {"no device", [&] { sim->FailOn(op::GetDevice, E_NOTFOUND, 3); }},
+        {"writes refused", [&] { sim->FailOn(op::WriteEndpointProperty, E_ACCESSDENIED); }},
+    };
+    for (const auto& [name, fail] : ways) {
+        sim->RemoveProperty(Store::Fx, kLaptopSpeakers, keys::FirstRunMarker);
+        SetDeviceFormat(96000, 24);
+        fail();
+        RunPage([&](HWND, HWND page) {
+            EXPECT_TRUE(Checked(page, IDC_NATURAL_BASS)) << name;
+            EXPECT_TRUE(Checked(page, IDC_SOUND_SPACE_EXPANDER)) << name;
+            EXPECT_EQ(L"5", Text(Control(page, IDC_BASS_BOOST_VALUE))) << name;
+            EXPECT_EQ(5, SliderPosition(page)) << name;
+            EXPECT_TRUE(Enabled(page, IDC_BASS_BOOST)) << name;
+            sim->ClearWrites();
+            Click(page, IDC_NATURAL_BASS);
+            EXPECT_EQ(0u, FormatWrites()) << name;
+        });
+        EXPECT_FALSE(sim->Property(Store::Fx, kLaptopSpeakers, keys::NaturalBass)) << name;
+        sim->ClearFailures();
+    }
+}
+
+// Another program takes a word away, or stores no integer there; the refresh shows it as read.
+// A command then builds on the word's first-run default, never on nothing, and never on a blob's
+// or a string's bytes.
+TEST_F(CommandRules, AfterAnotherProgramTakesAWordAwayACommandBuildsOnItsDefault) {
+    const std::pair<const char*, std::function<void(const PROPERTYKEY&)>> takeAway[] = {
+        {"removed",
+         [&](const PROPERTYKEY& key) {
+             sim->RemoveProperty(Store::Fx, kLaptopSpeakers, key);
+             sim->Notify(kLaptopSpeakers, key);
+         }},
+        {"a string",
+         [&](const PROPERTYKEY& key) {
+             sim->ChangeFromOutside(Store::Fx, kLaptopSpeakers, key, Value::String(L"on"));
+         }},
+        {"a five-byte blob",
+         [&](const PROPERTYKEY& key) {
+             sim->ChangeFromOutside(Store::Fx, kLaptopSpeakers, key,
+                                    Value::BlobObject({0x13, 0x35, 0, 0x80, 0}));
+         }},
+    };
+    AllOff();
+    StoreWord(keys::NaturalBass, 0x80002A27);
+    StoreWord(keys::Headphone, 0x80000331);
+    RunPage([&](HWND, HWND page) {
+        for (const auto& [name, take] : takeAway) {
+            take(keys::NaturalBass);
+            Settle();
+            EXPECT_FALSE(Checked(page, IDC_NATURAL_BASS)) << name;
+            Click(page, IDC_NATURAL_BASS);  // on
+            EXPECT_EQ(0x80003513u, StoredWord(keys::NaturalBass)) << name;
+
+            // On speakers the expander box switches the headphone word, read first.
+            if (!Checked(page, IDC_SOUND_SPACE_EXPANDER)) {
+                Click(page, IDC_SOUND_SPACE_EXPANDER);
+            }
+            take(keys::Headphone);
+            Settle();
+            Click(page, IDC_SOUND_SPACE_EXPANDER);  // off
+            EXPECT_EQ(0x00000211u, StoredWord(keys::Headphone)) << name;
+            Settle();
+        }
+    });
+}
+
+// The store's own success code with an integer is a word to build on.
+TEST_F(CommandRules, AWordReadWithTheStoresOwnSuccessCodeIsAWord) {
+    AllOff();
+    RunPage([&](HWND, HWND page) {
+        StoreWord(keys::NaturalBass, 0x00004A27);
+        sim->FailOnKey(op::FxStoreGetValue, keys::NaturalBass, S_FALSE, 1);
+        Click(page, IDC_NATURAL_BASS);
+        EXPECT_EQ(0x80004A27u, StoredWord(keys::NaturalBass));
     });
 }
 

@@ -208,6 +208,37 @@ TEST_F(Commands, AKeyboardMoveOfTheSliderIsStoredOnceWhenTheKeyIsLetGo) {
     });
 }
 
+// A key that moved the thumb is let go over another control, where the trackbar never hears of
+// it: the move is stored when the slider loses the focus, once.
+TEST_F(Commands, AKeyboardMoveWhoseKeyIsLetGoElsewhereIsStoredWithTheFocus) {
+    MarkConfigured();
+    StoreWord(keys::NaturalBass, 0x80004327);  // level 3
+    RunPage([&](HWND, HWND page) {
+        HWND slider = Control(page, IDC_BASS_BOOST);
+        HWND box = Control(page, IDC_NATURAL_BASS);
+        ::SetFocus(slider);
+        Settle();
+        sim->ClearWrites();
+        ::PostMessageW(slider, WM_KEYDOWN, VK_RIGHT, 1);
+        ::PostMessageW(slider, WM_KEYDOWN, VK_RIGHT, 0x40000001);
+        Pump();
+        ASSERT_EQ(5, SliderPosition(page));
+        EXPECT_TRUE(WritesOf(keys::NaturalBass).empty()) << "while the key is held";
+        ::SetFocus(box);
+        ::PostMessageW(box, WM_KEYUP, VK_RIGHT, 0xC0000001);
+        Pump();
+        ASSERT_EQ(1u, WritesOf(keys::NaturalBass).size());
+        EXPECT_EQ(0x80004527u, StoredWord(keys::NaturalBass));
+        Settle();
+        EXPECT_EQ(L"5", Text(Control(page, IDC_BASS_BOOST_VALUE)));
+        // Back on the slider and away again, with no key: nothing more is stored.
+        ::SetFocus(slider);
+        ::SetFocus(box);
+        Pump();
+        EXPECT_EQ(1u, WritesOf(keys::NaturalBass).size());
+    });
+}
+
 // However the mouse moves the thumb, by its drag or by a click on the channel, the level is
 // stored once, when the mouse lets go.
 TEST_F(Commands, AMouseMoveOfTheSliderIsStoredOnce) {

@@ -99,55 +99,120 @@ TEST(PageCallbacks, TellKeysApartByTheirFormatIdOnly) {
     }
 }
 
-TEST(PageCallbacks, PostAtMostOneRefreshOfAKindUntilItIsTaken) {
-    HWND window =
-        ::CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    CHalvoPageSoundRoom page;
-    page.m_hWnd = window;
-    CMyHalvoSREndpointCallbacks callbacks(&page);
-    page.m_hWnd = nullptr;
-
-    auto posted = [&](WPARAM kind) {
+// The refresh path on a window of its own: the messages it posts there, and the kinds it hands
+// back on the message and on its timers' ticks.
+class RefreshPath : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window = ::CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                                 nullptr);
+        ASSERT_NE(nullptr, window);
+    }
+    void TearDown() override {
+        refresh.Stop();
+        ::DestroyWindow(window);
+    }
+    // Refresh messages waiting for the window, by kind (0: any), taken from its queue.
+    int Posted(WPARAM kind = 0) {
         int count = 0;
         MSG msg;
         while (::PeekMessageW(&msg, window, kRefreshMessage, kRefreshMessage, PM_REMOVE)) {
-            // Kind 0 counts every refresh: none should have come.
             count += (kind == 0 || msg.wParam == kind) && msg.lParam == 0;
         }
         return count;
-    };
-    for (int i = 0; i < 1000; ++i) {
-        callbacks.OnEndpointPropertyChanged(&keys::NaturalBass);
     }
-    EXPECT_EQ(1, posted(kRefreshEffects));
-    EXPECT_TRUE(callbacks.TakePending(kRefreshEffects));
-    EXPECT_FALSE(callbacks.TakePending(kRefreshEffects));
-    // While the page rests after a refresh, changes are only marked.
-    callbacks.OnEndpointPropertyChanged(&keys::Headphone);
-    EXPECT_EQ(0, posted(kRefreshEffects));
-    EXPECT_TRUE(callbacks.AnyPending());
-    callbacks.TakePending(kRefreshEffects);
-    callbacks.OpenGate();
-    callbacks.OnEndpointPropertyChanged(&keys::Headphone);
-    EXPECT_EQ(1, posted(kRefreshEffects));
-    callbacks.TakePending(kRefreshEffects);
-    callbacks.OpenGate();
-    // Each key, through the receiver: the kind it posts, or nothing.
+    // Hands the path's timer ticks to it until one hands something back to be read; that.
+    std::vector<WPARAM> TicksUntilDue() {
+        DWORD start = ::GetTickCount();
+        while (::GetTickCount() - start < 2000) {
+            MSG msg;
+            if (::PeekMessageW(&msg, window, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+                EXPECT_TRUE(CPageRefresh::IsRefreshTimer(msg.wParam)) << msg.wParam;
+                std::vector<WPARAM> due = Kinds(refresh.OnTimer(msg.wParam));
+                if (!due.empty()) {
+                    return due;
+                }
+            }
+            ::Sleep(1);
+        }
+        ADD_FAILURE() << "nothing came due";
+        return {};
+    }
+    // Hands it every tick for a while, none of which may hand anything back.
+    void TicksWithNothingDue(DWORD milliseconds) {
+        DWORD start = ::GetTickCount();
+        while (::GetTickCount() - start < milliseconds) {
+            MSG msg;
+            if (::PeekMessageW(&msg, window, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+                EXPECT_EQ(0, refresh.OnTimer(msg.wParam).count);
+            }
+            ::Sleep(1);
+        }
+    }
+    static std::vector<WPARAM> Kinds(const DueRefreshes& due) {
+        std::vector<WPARAM> kinds;
+        for (int i = 0; i < due.count; ++i) {
+            kinds.push_back(due.kinds[i]);
+        }
+        return kinds;
+    }
+
+    HWND window = nullptr;
+    CPageRefresh refresh;
+};
+
+TEST_F(RefreshPath, PostsOneMessageForABurstAndReadsWhatCameMeanwhileWhenTheRestEnds) {
+    refresh.Changed(kRefreshEffects);  // before Start: only marked
+    EXPECT_EQ(0, Posted());
+    EXPECT_TRUE(refresh.AnyPending());
+    refresh.Start(window);
+    for (int i = 0; i < 1000; ++i) {
+        refresh.Changed(kRefreshEffects);
+    }
+    EXPECT_EQ(1, Posted(kRefreshEffects));
+    EXPECT_EQ((std::vector<WPARAM>{kRefreshEffects}), Kinds(refresh.OnMessage(kRefreshEffects)));
+    EXPECT_FALSE(refresh.AnyPending());
+
+    // While the page rests after a refresh, changes are only marked; the rest's end reads them,
+    // in the order bypass, effects, jack, and rests again.
+    refresh.Changed(kRefreshJack);
+    refresh.Changed(kRefreshBypass);
+    refresh.Changed(0);
+    refresh.Changed(13);
+    EXPECT_EQ(0, Posted());
+    EXPECT_EQ((std::vector<WPARAM>{kRefreshBypass, kRefreshJack}), TicksUntilDue());
+    refresh.Changed(kRefreshEffects);
+    EXPECT_EQ(0, Posted());
+    EXPECT_EQ((std::vector<WPARAM>{kRefreshEffects}), TicksUntilDue());
+    // A rest with nothing marked opens the gate: the next change posts again.
+    TicksWithNothingDue(50);
+    refresh.Changed(kRefreshBypass);
+    EXPECT_EQ(1, Posted(kRefreshBypass));
+    // The posted kind is read even when another message already took its mark.
+    EXPECT_EQ((std::vector<WPARAM>{kRefreshBypass}), Kinds(refresh.OnMessage(kRefreshBypass)));
+    EXPECT_EQ((std::vector<WPARAM>{kRefreshJack}), Kinds(refresh.OnMessage(kRefreshJack)));
+}
+
+TEST_F(RefreshPath, EachKeyThroughThePagesReceiverPostsItsKindOrNothing) {
     struct Case {
         PROPERTYKEY key;
         WPARAM kind;
     };
     for (Case c :
          {Case{kEndpointKey(5), kRefreshBypass}, Case{kEndpointKey(3), kRefreshBypass},
-          Case{keys::SoundSpaceExpander, kRefreshEffects}, Case{keys::JackChange, kRefreshJack},
-          Case{keys::ModeWord, 0}, Case{keys::LevelWord, 0}, Case{keys::HeadphoneSelector, 0},
-          Case{keys::FirstRunMarker, 0}, Case{PKEY_AudioEngine_DeviceFormat, 0}}) {
+          Case{keys::NaturalBass, kRefreshEffects}, Case{keys::SoundSpaceExpander, kRefreshEffects},
+          Case{keys::JackChange, kRefreshJack}, Case{keys::ModeWord, 0}, Case{keys::LevelWord, 0},
+          Case{keys::HeadphoneSelector, 0}, Case{keys::FirstRunMarker, 0},
+          Case{PKEY_AudioEngine_DeviceFormat, 0}}) {
+        CPageRefresh path;
+        path.Start(window);
+        CMyHalvoSREndpointCallbacks callbacks(nullptr, &path);
         callbacks.OnEndpointPropertyChanged(&c.key);
-        EXPECT_EQ(c.kind ? 1 : 0, posted(c.kind)) << c.key.pid;
-        callbacks.TakePending(c.kind);
-        callbacks.OpenGate();
+        EXPECT_EQ(c.kind ? 1 : 0, Posted(c.kind)) << c.key.pid;
+        EXPECT_EQ(0, Posted()) << c.key.pid;
+        EXPECT_EQ(c.kind != 0, path.AnyPending()) << c.key.pid;
+        path.Stop();
     }
-    ::DestroyWindow(window);
 }
 
 using Refresh = PageTest;

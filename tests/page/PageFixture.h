@@ -39,7 +39,7 @@ protected:
     // Lets every notification reach the page and the page read every change it was told of.
     void Settle() {
         sim->FlushNotifications();
-        PumpUntil([] { return !g_pEndpointCallbacks || !g_pEndpointCallbacks->AnyPending(); });
+        PumpUntil([] { return !g_pEndpointCallbacks || !g_pEndpointCallbacks->refresh->AnyPending(); });
         Pump();
     }
     static void Pump() {
