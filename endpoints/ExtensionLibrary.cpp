@@ -103,50 +103,32 @@ ExtensionExports g_extensionExports;
 
 namespace {
 
-// Makes the system directory the current one while a library is loaded, so that the current
-// directory, which the standard search visits after the system directories, cannot supply a
-// planted copy. The program's own directory and the rest of the search stay as they are.
-//
-// The current directory belongs to the whole process, not to this thread. This is sound only
-// while no other thread of the program resolves a relative path: the probe loads the library on
-// the start-up thread before the program starts any thread of its own, and the audio service's
-// threads are not the program's. A host that runs threads of its own meanwhile must give them
-// absolute paths.
-class CSystemDirectoryAsCurrent {
-public:
-    CSystemDirectoryAsCurrent() {
-        // A current directory too long to be put back is not changed, and nothing is loaded.
-        DWORD length = GetCurrentDirectoryW(MAX_PATH, m_previous);
-        WCHAR system[MAX_PATH];
-        UINT systemLength = GetSystemDirectoryW(system, MAX_PATH);
-        m_changed = length > 0 && length < MAX_PATH && systemLength > 0 &&
-                    systemLength < MAX_PATH && SetCurrentDirectoryW(system);
+// Loads a library with the current directory out of the search: the standard search visits it
+// after the system directories, and a copy planted there must not be taken. A library directory
+// takes it out without touching it (the current directory belongs to the whole process, and other
+// threads may be resolving relative paths meanwhile): the system directory, which the search
+// visits anyway, is the library directory for the load, and the default search is given back
+// afterwards. A library directory the host has set already keeps the current directory out, and
+// is left as it is. When the current directory cannot be taken out, nothing is loaded.
+HMODULE LoadWithoutCurrentDirectory(const WCHAR* name) {
+    WCHAR setAlready[MAX_PATH];
+    if (GetDllDirectoryW(MAX_PATH, setAlready) > 0) {
+        return LoadLibraryW(name);
     }
-    CSystemDirectoryAsCurrent(const CSystemDirectoryAsCurrent&) = delete;
-    CSystemDirectoryAsCurrent& operator=(const CSystemDirectoryAsCurrent&) = delete;
-    ~CSystemDirectoryAsCurrent() {
-        if (m_changed) {
-            SetCurrentDirectoryW(m_previous);
-        }
+    WCHAR system[MAX_PATH];
+    UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || !SetDllDirectoryW(system)) {
+        return nullptr;
     }
-
-    // Whether the current directory is out of the way: a load is not attempted otherwise.
-    bool Changed() const { return m_changed; }
-
-private:
-    WCHAR m_previous[MAX_PATH] = {};
-    bool m_changed = false;
-};
+    HMODULE module = LoadLibraryW(name);
+    SetDllDirectoryW(nullptr);
+    return module;
+}
 
 }  // namespace
 
 BOOL LoadExtensionLibrary(EndpointInventory* inventory) {
-    {
-        CSystemDirectoryAsCurrent current;
-        if (current.Changed()) {
-            inventory->extensionModule = LoadLibraryW(EXTENSION_LIBRARY_NAME);
-        }
-    }
+    inventory->extensionModule = LoadWithoutCurrentDirectory(EXTENSION_LIBRARY_NAME);
     if (!inventory->extensionModule) {
         WCHAR message[MAX_PATH];
         StringCchPrintfW(message, MAX_PATH, L"Can't load file '%ls'\n", EXTENSION_LIBRARY_NAME);

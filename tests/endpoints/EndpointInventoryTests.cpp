@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 
 #include "endpoints/ExtensionLibrary.h"
@@ -249,21 +250,64 @@ TEST_F(EndpointInventoryTest, WithoutTheEnumeratorTheLibraryIsNotTouched) {
     EXPECT_EQ(0, GetEndpointRecordCount(&inventory));
 }
 
+// The standard search with no library directory set (which would take the current directory out
+// of the search by itself): a complete copy in the current directory is never loaded, the one on
+// the search path is, and the load leaves the current directory and the library directory as it
+// found them, the current directory untouched even for a moment.
 TEST_F(EndpointInventoryTest, ACopyPlantedInTheCurrentDirectoryIsNotLoaded) {
-    // The standard search, with no library directory (which would take the current directory
-    // out of the search by itself), and the complete library as the current directory.
     SetDllDirectoryW(nullptr);
     WCHAR previous[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, previous);
     std::wstring planted = ExtensionVariantDir(L"full");
     ASSERT_TRUE(SetCurrentDirectoryW(planted.c_str()));
+
+    // Another thread of the process watches the current directory throughout.
+    std::atomic<bool> loading{true};
+    std::atomic<int> moved{0};
+    std::thread watching([&] {
+        WCHAR seen[MAX_PATH];
+        while (loading) {
+            GetCurrentDirectoryW(MAX_PATH, seen);
+            moved += planted != seen;
+        }
+    });
     BOOL opened = OpenEndpointInventory(&inventory);
+    loading = false;
+    watching.join();
     WCHAR after[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, after);
+    WCHAR libraryDirectory[MAX_PATH] = L"unread";
+    DWORD libraryDirectoryLength = GetDllDirectoryW(MAX_PATH, libraryDirectory);
     SetCurrentDirectoryW(previous);
-    SetDllDirectoryW(ExtensionVariantDir(L"full").c_str());
     EXPECT_FALSE(opened);
-    EXPECT_STREQ(planted.c_str(), after);  // the current directory is given back
+    EXPECT_EQ(nullptr, GetModuleHandleW(L"XANPropPageExt.dll"));
+    EXPECT_EQ(0, moved.load()) << "the current directory changed during the load";
+    EXPECT_STREQ(planted.c_str(), after);
+    EXPECT_EQ(0u, libraryDirectoryLength) << "the default search was not given back";
+    CloseEndpointInventory(&inventory);
+
+    // On the search path, the library is found.
+    WCHAR path[32767];
+    DWORD pathLength = GetEnvironmentVariableW(L"PATH", path, 32767);
+    ASSERT_GT(pathLength, 0u);
+    std::wstring searched = planted + L";" + path;
+    SetEnvironmentVariableW(L"PATH", searched.c_str());
+    EXPECT_TRUE(OpenEndpointInventory(&inventory));
+    SetEnvironmentVariableW(L"PATH", path);
+    EXPECT_EQ(0u, GetDllDirectoryW(MAX_PATH, libraryDirectory));
+    CloseEndpointInventory(&inventory);
+    SetDllDirectoryW(ExtensionVariantDir(L"full").c_str());
+}
+
+// A library directory the host has set takes the current directory out of the search already:
+// the load keeps it, and finds the library there.
+TEST_F(EndpointInventoryTest, TheHostsLibraryDirectoryIsKept) {
+    std::wstring full = ExtensionVariantDir(L"full");
+    SetDllDirectoryW(full.c_str());
+    EXPECT_TRUE(OpenEndpointInventory(&inventory));
+    WCHAR kept[MAX_PATH] = {};
+    GetDllDirectoryW(MAX_PATH, kept);
+    EXPECT_STREQ(full.c_str(), kept);
 }
 
 // Runs Open and Close on a thread of its own and tells whether COM was left as it was found.
