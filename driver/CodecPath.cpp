@@ -1,3 +1,5 @@
+// Which device paths belong to a supported codec: the accepted hardware identifiers, matched as
+// substrings or as patterns with one wildcard unit, and the maker's driver name.
 #include "driver/CodecPath.h"
 
 #include <cwchar>
