@@ -19,189 +19,33 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
-#include <random>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench/Figures.h"
+#include "bench/sweep/ChildProcess.h"
+#include "bench/sweep/RunChoices.h"
 #include "bench/sweep/SweepChild.h"
 
 namespace {
 
-// The sample of a short sweep, per start: each run is a process of its own, and the short sweep
-// runs with the tests.
-constexpr size_t kShortSample = 10;
-// A process that says nothing for this long is ended (its watchdog has failed too).
-constexpr DWORD kSilenceMilliseconds = 60000;
 constexpr unsigned kDefaultJobs = 2;
-constexpr int kStartAttempts = 3;
 
 using sim::call_sweep::Variant;
+using sweep::AllRuns;
+using sweep::Outcome;
+using sweep::ParseList;
+using sweep::RunChild;
 using sweep::RunChoice;
+using sweep::Sample;
 using sweep::Start;
-
-// The runs a list names, or false when a piece names none: a mistyped name is never dropped
-// quietly from a list that is meant to pass.
-bool ParseList(const std::wstring& text, std::vector<RunChoice>* list) {
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = std::min(text.find(L',', start), text.size());
-        std::wstring piece = text.substr(start, end - start);
-        RunChoice run;
-        if (!sweep::ParseRunName(std::string(piece.begin(), piece.end()), &run)) {
-            std::fprintf(stderr, "halvo-sweep: no run is named \"%ls\"\n", piece.c_str());
-            return false;
-        }
-        list->push_back(run);
-        start = end + 1;
-    }
-    return !list->empty();
-}
-
-// Why a chosen run cannot be made, or "": its call is past the last one of its start, or it asks
-// for an unusable answer from a call that has none.
-std::string Unmakeable(const RunChoice& run, const std::vector<sim::call_sweep::Call>& calls) {
-    std::string name = sweep::RunName(run);
-    if (run.call > calls.size()) {
-        return "run " + name + ": this start makes only " + std::to_string(calls.size()) + " calls";
-    }
-    if (run.variant == Variant::Unusable && !calls[run.call - 1].offersUnusable) {
-        return "run " + name + ": call " + std::to_string(run.call) + " (" +
-               calls[run.call - 1].name + ") has no unusable answer";
-    }
-    return "";
-}
+using sweep::Unmakeable;
+using sweep::Verdict;
 
 std::wstring Wide(const std::string& text) {
     return std::wstring(text.begin(), text.end());
-}
-
-// One child process of the sweep, read line by line.
-struct Outcome {
-    std::vector<std::string> lines;
-    bool silent = false;  // ended by us
-    DWORD exitCode = 0;
-};
-
-// An inheritable handle made for one child passes to every child started while it is open. A
-// child of another worker would then hold this child's pipe open after this child ended, so the
-// pipe is made and handed over under one lock.
-std::mutex g_handingOver;
-
-Outcome RunChild(const std::wstring& arguments) {
-    Outcome outcome;
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE read = nullptr, write = nullptr;
-    std::unique_lock<std::mutex> handingOver(g_handingOver);
-    if (!::CreatePipe(&read, &write, &inherit, 0)) {
-        outcome.lines.push_back("error no pipe");
-        return outcome;
-    }
-    ::SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-    wchar_t self[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(self) + L"\" " + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = write;
-    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
-    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    // Under load Wine now and then fails to start a process. That says nothing of the program, so
-    // the start is tried again, said on the way, and a start that keeps failing is the run's error.
-    PROCESS_INFORMATION process = {};
-    BOOL started = FALSE;
-    DWORD error = 0;
-    for (int attempt = 1; attempt <= kStartAttempts && !started; ++attempt) {
-        started = ::CreateProcessW(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                   nullptr, &startup, &process);
-        if (!started) {
-            error = ::GetLastError();
-            std::fprintf(stderr, "halvo-sweep: starting %ls failed (error %lu), try %d of %d\n",
-                         arguments.c_str(), error, attempt, kStartAttempts);
-            ::Sleep(1000);
-        }
-    }
-    ::CloseHandle(write);
-    handingOver.unlock();
-    if (!started) {
-        ::CloseHandle(read);
-        outcome.lines.push_back("error the sweep could not start a process of its own (error " +
-                                std::to_string(error) + ")");
-        return outcome;
-    }
-    std::string pending;
-    DWORD lastHeard = ::GetTickCount();
-    for (;;) {
-        DWORD available = 0;
-        if (!::PeekNamedPipe(read, nullptr, 0, nullptr, &available, nullptr)) {
-            break;  // the child is gone and everything it said was read
-        }
-        if (!available) {
-            if (::GetTickCount() - lastHeard > kSilenceMilliseconds) {
-                ::TerminateProcess(process.hProcess, 5);
-                outcome.silent = true;
-                break;
-            }
-            ::Sleep(10);
-            continue;
-        }
-        char buffer[4096];
-        DWORD got = 0;
-        if (!::ReadFile(read, buffer, std::min<DWORD>(available, sizeof buffer), &got, nullptr) ||
-            !got) {
-            break;
-        }
-        lastHeard = ::GetTickCount();
-        pending.append(buffer, got);
-        for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
-            std::string line = pending.substr(0, end);
-            if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
-            }
-            outcome.lines.push_back(line);
-            pending.erase(0, end + 1);
-        }
-    }
-    ::WaitForSingleObject(process.hProcess, INFINITE);
-    ::GetExitCodeProcess(process.hProcess, &outcome.exitCode);
-    ::CloseHandle(process.hProcess);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(read);
-    return outcome;
-}
-
-// What became of a run: "" when it passed, else what broke. A run passes only when its last word
-// is a pass and its process then ended cleanly.
-std::string Verdict(const std::string& name, const Outcome& outcome, std::string* silentSteps) {
-    std::string head = "result " + name + " ";
-    std::string last;
-    for (const std::string& line : outcome.lines) {
-        if (line.rfind(head, 0) == 0) {
-            last = line.substr(head.size());
-        } else if (line.rfind("error", 0) == 0) {
-            return line;
-        }
-    }
-    if (last.empty()) {
-        return outcome.silent ? "hang: the process fell silent"
-                              : "the process ended with exit code " +
-                                    std::to_string(outcome.exitCode) + " before its result";
-    }
-    if (last.rfind("FAIL ", 0) == 0) {
-        return last.substr(5);
-    }
-    if (outcome.exitCode != 0) {
-        return "the run passed, but its process then ended with exit code " +
-               std::to_string(outcome.exitCode);
-    }
-    const std::string silent = "pass; wrote nothing in: ";
-    if (last.rfind(silent, 0) == 0) {
-        *silentSteps = last.substr(silent.size());
-    }
-    return "";
 }
 
 // The fault-free run of a start, which lists its calls and writes them down for the others.
@@ -297,30 +141,6 @@ std::string KindOf(const std::string& call) {
         return "GetProcAddress";
     }
     return call.substr(0, call.find(" {"));
-}
-
-// Every run of a start: each call failing, and succeeding unusably where it can.
-std::vector<RunChoice> AllRuns(const std::vector<sim::call_sweep::Call>& calls, Start start) {
-    std::vector<RunChoice> runs;
-    for (size_t k = 1; k <= calls.size(); ++k) {
-        runs.push_back({k, Variant::Failure, start});
-        if (calls[k - 1].offersUnusable) {
-            runs.push_back({k, Variant::Unusable, start});
-        }
-    }
-    return runs;
-}
-
-// Runs drawn with a fixed seed, up to the sample's size: enough to show that the sweep works.
-std::vector<RunChoice> Sample(const std::vector<sim::call_sweep::Call>& calls, Start start,
-                              unsigned seed) {
-    std::vector<RunChoice> all = AllRuns(calls, start);
-    std::set<RunChoice> chosen;
-    std::mt19937 random(seed);
-    while (chosen.size() < std::min(kShortSample, all.size())) {
-        chosen.insert(all[std::uniform_int_distribution<size_t>(0, all.size() - 1)(random)]);
-    }
-    return std::vector<RunChoice>(chosen.begin(), chosen.end());
 }
 
 // The per-user switch's registry calls, and the calls that end what the program opened.
