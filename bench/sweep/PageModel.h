@@ -28,8 +28,24 @@ struct Reading {
 
     // The payload the effect-word readers take, whatever the type; 0 without a value.
     DWORD Payload() const { return outcome == Found ? value.UInt32() : 0; }
-    // A word to build a command on: a value that holds a number.
+    // A word the page shows once its callback is listed: a value that holds a number.
     bool HoldsWord() const { return outcome == Found && !value.IsEmpty(); }
+    // A word to build a command on: an integer.
+    bool HoldsInteger() const {
+        switch (outcome == Found ? value.Type() : static_cast<VARTYPE>(VT_EMPTY)) {
+            case VT_I1:
+            case VT_UI1:
+            case VT_I2:
+            case VT_UI2:
+            case VT_I4:
+            case VT_UI4:
+            case VT_INT:
+            case VT_UINT:
+            case VT_I8:
+            case VT_UI8: return true;
+            default: return false;
+        }
+    }
 };
 
 enum RefreshKind { kBypass = 1, kEffects = 2 };
@@ -78,9 +94,10 @@ private:
     // --- The script's steps.
 
     bool& BoxOf(Box box) { return m_boxes[static_cast<int>(box)]; }
+    rules::Defaults FirstRun() const { return rules::DefaultsFor(static_cast<int>(m_formFactor)); }
     void Do(const ScriptStep& step);
     template <typename Record>
-    void ReadForCommand(const PROPERTYKEY& key, Record* record);
+    void ReadForCommand(const PROPERTYKEY& key, Record* record, bool* held, const Record& firstRun);
     void WriteExpander(bool on);
     void ClickExpander();
     void ClickHeadphone();
@@ -91,7 +108,7 @@ private:
 
     void Refresh();
     void RefreshBypass();
-    void RefreshEffects();
+    void RefreshEffects(bool storedOnly = false);
 
     Properties m_stores[2];
     bool m_vista;
@@ -112,6 +129,10 @@ private:
     rules::Expander m_expander;
     rules::Level m_level;
     rules::NaturalBass m_naturalBass;
+    // Whether the headphone and Natural Bass records were taken from a word a command may build
+    // on: a default, an integer read, or a word a command built.
+    bool m_headphoneHeld = true;
+    bool m_naturalBassHeld = true;
 };
 
 }  // namespace sweep

@@ -25,7 +25,8 @@ void PageModel::Do(const ScriptStep& step) {
             }
             break;
         case StepKind::Slide:
-            ReadForCommand(keys::NaturalBass, &m_naturalBass);
+            ReadForCommand(keys::NaturalBass, &m_naturalBass, &m_naturalBassHeld,
+                           FirstRun().naturalBass);
             m_naturalBass.boost = step.position;
             WriteWord(keys::NaturalBass, rules::Pack(m_naturalBass));
             break;
@@ -41,13 +42,18 @@ void PageModel::Do(const ScriptStep& step) {
     }
 }
 
-// A command builds on the word it reads, or on the page's last reading when it finds none.
+// A command builds on the integer it reads; without one, on the page's last reading when that was
+// a word, and otherwise on the word's first-run default.
 template <typename Record>
-void PageModel::ReadForCommand(const PROPERTYKEY& key, Record* record) {
+void PageModel::ReadForCommand(const PROPERTYKEY& key, Record* record, bool* held,
+                               const Record& firstRun) {
     Reading reading = Read(Store::Fx, key);
-    if (reading.HoldsWord()) {
+    if (reading.HoldsInteger()) {
         rules::Unpack(reading.Payload(), record);
+    } else if (!*held) {
+        *record = firstRun;
     }
+    *held = true;
 }
 
 void PageModel::WriteExpander(bool on) {
@@ -63,7 +69,7 @@ void PageModel::ClickExpander() {
     }
     WriteWord(keys::SoundSpaceExpander, rules::Pack(m_expander));
     if (m_formFactor == rules::kSpeakers) {
-        ReadForCommand(keys::Headphone, &m_headphone);
+        ReadForCommand(keys::Headphone, &m_headphone, &m_headphoneHeld, FirstRun().headphone);
         m_headphone.enabled = on ? 1 : 0;
         WriteWord(keys::Headphone, rules::Pack(m_headphone));
     }
@@ -71,7 +77,7 @@ void PageModel::ClickExpander() {
 
 void PageModel::ClickHeadphone() {
     bool on = BoxOf(Box::Headphone);
-    ReadForCommand(keys::Headphone, &m_headphone);
+    ReadForCommand(keys::Headphone, &m_headphone, &m_headphoneHeld, FirstRun().headphone);
     m_headphone.enabled = on ? 1 : 0;
     if (on && m_headphone.bit0 == rules::kHeadphoneBit0Set) {
         CheckFormat();
@@ -83,7 +89,7 @@ void PageModel::ClickHeadphone() {
 }
 
 void PageModel::ClickNaturalBass() {
-    ReadForCommand(keys::NaturalBass, &m_naturalBass);
+    ReadForCommand(keys::NaturalBass, &m_naturalBass, &m_naturalBassHeld, FirstRun().naturalBass);
     m_naturalBass.enabled = BoxOf(Box::NaturalBass) ? 1 : 0;
     if (m_naturalBass.enabled) {
         CheckFormat();

@@ -31,19 +31,24 @@ void PageModel::RefreshBypass() {
     UpdateControls();
 }
 
-// A word whose read fails keeps its record.
-void PageModel::RefreshEffects() {
+// A word whose read fails keeps its record; with `storedOnly`, so does one the store does not hold.
+void PageModel::RefreshEffects(bool storedOnly) {
+    auto taken = [storedOnly](const Reading& reading) {
+        return reading.outcome != Reading::Failed && (!storedOnly || reading.HoldsWord());
+    };
     Reading headphone = Read(Store::Fx, keys::Headphone);
-    if (headphone.outcome != Reading::Failed) {
+    if (taken(headphone)) {
         rules::Unpack(headphone.Payload(), &m_headphone);
+        m_headphoneHeld = headphone.HoldsInteger();
     }
     Reading expander = Read(Store::Fx, keys::SoundSpaceExpander);
-    if (expander.outcome != Reading::Failed) {
+    if (taken(expander)) {
         rules::Unpack(expander.Payload(), &m_expander);
     }
     Reading naturalBass = Read(Store::Fx, keys::NaturalBass);
-    if (naturalBass.outcome != Reading::Failed) {
+    if (taken(naturalBass)) {
         rules::Unpack(naturalBass.Payload(), &m_naturalBass);
+        m_naturalBassHeld = naturalBass.HoldsInteger();
     }
     UpdateControls();
 }

@@ -33,8 +33,10 @@ void PageModel::StartPage() {
     UpdateControls();
     // Once its callback is listed the page reads the words and the bypass value once more,
     // for a change that landed before it could hear of it; it hears of changes from then on.
+    // Only words the store holds are taken: a first run whose defaults were not written goes on
+    // showing them.
     if (m_client) {
-        RefreshEffects();
+        RefreshEffects(true);
         RefreshBypass();
     }
     m_refresh = 0;
@@ -54,6 +56,7 @@ void PageModel::WriteDefaults() {
     WriteWord(keys::LevelWord, rules::Pack(m_level));
     m_naturalBass = defaults.naturalBass;
     WriteWord(keys::NaturalBass, rules::Pack(m_naturalBass));
+    m_headphoneHeld = m_naturalBassHeld = true;
 }
 
 void PageModel::LoadWords() {
@@ -65,14 +68,18 @@ void PageModel::LoadWords() {
     rules::Unpack(Read(Store::Fx, keys::ModeWord).Payload(), &m_mode);
     Reading headphone = Read(Store::Fx, keys::Headphone);
     rules::Unpack(headphone.Payload(), &m_headphone);
-    // The selector goes back to 2 only for a headphone word read and found off.
+    // The selector goes back to 2 for a headphone word read as off, one that is not there
+    // included; a failed read leaves it.
     Reading selector = Read(Store::Fx, keys::HeadphoneSelector);
-    if (selector.Payload() == 1 && headphone.HoldsWord() && !m_headphone.enabled) {
+    if (selector.Payload() == 1 && headphone.outcome != Reading::Failed && !m_headphone.enabled) {
         WriteWord(keys::HeadphoneSelector, 2);
     }
     rules::Unpack(Read(Store::Fx, keys::SoundSpaceExpander).Payload(), &m_expander);
     rules::Unpack(Read(Store::Fx, keys::LevelWord).Payload(), &m_level);
-    rules::Unpack(Read(Store::Fx, keys::NaturalBass).Payload(), &m_naturalBass);
+    Reading naturalBass = Read(Store::Fx, keys::NaturalBass);
+    rules::Unpack(naturalBass.Payload(), &m_naturalBass);
+    m_headphoneHeld = headphone.HoldsInteger();
+    m_naturalBassHeld = naturalBass.HoldsInteger();
 }
 
 void PageModel::UpdateControls() {

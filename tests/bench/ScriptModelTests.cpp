@@ -132,6 +132,32 @@ TEST(ScriptModel, AFailedWriteLeavesTheStoredWordForTheNextCommand) {
     }
 }
 
+// A first run whose defaults did not land (no device of the page's own, or the expander's default
+// refused) still shows them: the first click switches the expander off, with no format check at
+// 96000 Hz. Shown off, the click would force the format and write 0x80000001. With no device
+// nothing is written, so no refresh comes either, and Natural Bass, still shown on, goes off too.
+TEST(ScriptModel, AFirstRunDefaultThatDidNotLandIsStillShown) {
+    const struct {
+        const char* what;
+        Fault fault;
+        std::vector<DWORD> expanderWrites;
+    } cases[] = {
+        {"no device", Fault{CallRole{Part::PageStart, 0, Purpose::PageDevice, Link::Other, "", 0}},
+         {}},
+        {"the default refused",
+         Fault{CallRole{Part::PageStart, 0, Purpose::Write, Link::Write,
+                        sweep::KeyText(keys::SoundSpaceExpander), 1}},
+         {0x00000001}},
+    };
+    for (const auto& c : cases) {
+        sweep::RunPlan plan = sweep::PlanRun(Machine(false), c.fault);
+        EXPECT_TRUE(WordsOf(plan.parts[1], PKEY_AudioEngine_DeviceFormat).empty()) << c.what;
+        EXPECT_EQ(c.expanderWrites, WordsOf(plan.parts[1], keys::SoundSpaceExpander)) << c.what;
+    }
+    sweep::RunPlan plan = sweep::PlanRun(Machine(false), cases[0].fault);
+    EXPECT_TRUE(WordsOf(plan.parts[2], PKEY_AudioEngine_DeviceFormat).empty());
+}
+
 // A marker read that succeeds with nothing is a store without a marker: met for the first time.
 TEST(ScriptModel, AMarkerReadAsNothingIsAFirstRun) {
     std::optional<Fault> fault = ReadFails(Part::PageStart, 0, keys::FirstRunMarker, 1);
