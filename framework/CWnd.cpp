@@ -176,10 +176,14 @@ LRESULT CALLBACK CWnd::SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPAR
         return ::DefWindowProcW(hWnd, message, wParam, lParam);
     }
     WNDPROC super = self->m_pfnSuper;
+    CurrentMessage outer = self->m_current;
     LRESULT result = 0;
     try {
         result = self->WindowProc(message, wParam, lParam);
     } catch (...) {
+        // OnWndMsg did not get to put back the message this one interrupted, which a handler
+        // further out may still pass to Default().
+        self->m_current = outer;
         result = ::CallWindowProcW(super, hWnd, message, wParam, lParam);
     }
     if (message == WM_NCDESTROY) {

@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/ModalAction.h"
@@ -116,7 +117,12 @@ TEST(Dialog, RoutesMessagesThroughTheMapsAndTheApplication) {
         EXPECT_EQ(BST_CHECKED, dialog.m_check.GetCheck());
         ::SendMessageW(hWnd, WM_COMMAND, 42, 0);
         ::SendMessageW(hWnd, WM_COMMAND, ID_HELP, 0);
-        ::SendMessageW(hWnd, WM_COMMAND, 43, 0);  // must not take the program down
+        // Called directly, so that an exception let out reaches this test instead of being lost
+        // in Wine's dispatch, which then never returns.
+        auto dialogProc = reinterpret_cast<DLGPROC>(::GetWindowLongPtrW(hWnd, DWLP_DLGPROC));
+        INT_PTR handled = TRUE;
+        EXPECT_NO_THROW(handled = dialogProc(hWnd, WM_COMMAND, 43, 0));
+        EXPECT_EQ(FALSE, handled) << "a command whose handler threw is the dialog manager's";
 
         NMHDR header = {nullptr, 11, static_cast<UINT>(NM_CUSTOMDRAW)};
         drawResult = ::SendMessageW(hWnd, WM_NOTIFY, 11, reinterpret_cast<LPARAM>(&header));
@@ -138,6 +144,62 @@ TEST(Dialog, RoutesMessagesThroughTheMapsAndTheApplication) {
     EXPECT_EQ(static_cast<UINT>(WM_NCDESTROY), dialog.messages.back());
     EXPECT_EQ(nullptr, dialog.m_hWnd);
     EXPECT_EQ(nullptr, CWnd::FromHandle(nullptr));
+}
+
+// The messages of a window class of its own, as they reach its own procedure.
+std::vector<std::pair<UINT, WPARAM>> g_ownProcedure;
+
+LRESULT CALLBACK OwnProcedure(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND || message == WM_SYSCOMMAND) {
+        g_ownProcedure.push_back({message, wParam});
+        return 7;
+    }
+    return ::DefWindowProcW(hWnd, message, wParam, lParam);
+}
+
+class ThrowingWindow : public CWnd {
+public:
+    afx_msg void OnThrow() { throw std::runtime_error("a handler that throws"); }
+    // Sends the window a command that fails, then leaves its own message to the default.
+    afx_msg void OnSysCommand(UINT nID, LPARAM lParam) {
+        SendMessage(WM_COMMAND, 43);
+        CWnd::OnSysCommand(nID, lParam);
+    }
+
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(ThrowingWindow, CWnd)
+ON_COMMAND(43, &ThrowingWindow::OnThrow)
+ON_WM_SYSCOMMAND()
+END_MESSAGE_MAP()
+
+TEST(Subclass, LeavesAMessageWhoseHandlerThrewToTheWindowsOwnProcedure) {
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = &OwnProcedure;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"HalvoFrameworkTestWindow";
+    ASSERT_NE(0, ::RegisterClassW(&windowClass));
+    HWND hWnd = ::CreateWindowExW(0, windowClass.lpszClassName, L"", WS_POPUP, 0, 0, 10, 10,
+                                  nullptr, nullptr, windowClass.hInstance, nullptr);
+    ASSERT_NE(nullptr, hWnd);
+    ThrowingWindow window;
+    ASSERT_TRUE(window.SubclassWindow(hWnd));
+
+    // Called directly, as in the dialog's test above.
+    auto procedure = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(hWnd, GWLP_WNDPROC));
+    LRESULT result = 0;
+    ASSERT_NO_THROW(result = procedure(hWnd, WM_COMMAND, 43, 0));
+    EXPECT_EQ(7, result);
+    // The command fails inside the system command's handler, which then passes on its own message.
+    ::SendMessageW(hWnd, WM_SYSCOMMAND, 0x0123, 0);
+    using Message = std::pair<UINT, WPARAM>;
+    EXPECT_EQ((std::vector<Message>{{WM_COMMAND, 43}, {WM_COMMAND, 43}, {WM_SYSCOMMAND, 0x0123}}),
+              g_ownProcedure);
+
+    ::DestroyWindow(hWnd);
+    EXPECT_EQ(nullptr, window.m_hWnd);
+    ::UnregisterClassW(windowClass.lpszClassName, windowClass.hInstance);
 }
 
 class TestPage : public CPropertyPage {
