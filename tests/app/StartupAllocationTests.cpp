@@ -1,26 +1,32 @@
-// Start-up under a failing allocator: the program's allocations, counted from the start of
-// InitInstance until its first window, are failed one at a time. This program replaces the global
-// operator new, so it runs alone; the stand-ins' own allocations are told apart by their code (the
-// namespace sim) on the call stack, and never fail.
+// The program under a failing allocator: every allocation it makes on its thread from the start of
+// InitInstance until it returns (start-up, the sheet and its page coming up, a person's commands,
+// shutdown) is failed one at a time. This program replaces the global operator new, so it runs
+// alone; the stand-ins' own allocations are told apart by their code (the namespace sim) on the
+// call stack, and never fail.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <new>
+#include <string>
 #include <vector>
 
+#include "res/resource.h"
 #include "tests/app/AppFixture.h"
 
 namespace {
 
-// Where the stand-ins' code lies in this program: the functions of its symbol table, in address
-// order, each marked when its mangled name is in the namespace sim.
-class StandInCode {
+// Where the stand-ins' code and the framework's temporary wrappers lie in this program: the
+// functions of its symbol table, in address order, each marked by what it is.
+class ProgramCode {
 public:
-    StandInCode() {
+    enum Kind { Other, StandIn, TemporaryWrapper };
+
+    ProgramCode() {
         wchar_t path[MAX_PATH] = {};
         ::GetModuleFileNameW(nullptr, path, MAX_PATH);
         std::ifstream file(path, std::ios::binary);
@@ -57,8 +63,7 @@ public:
                                   strnlen(reinterpret_cast<char*>(symbol.N.ShortName), 8))
                     : std::string(image.data() +
                                   std::min(image.size() - 1, strings + symbol.N.Name.Long));
-            bool standIn = name.rfind("_Z", 0) == 0 && name.find("N3sim") != std::string::npos;
-            m_functions.push_back({base + section.VirtualAddress + symbol.Value, standIn});
+            m_functions.push_back({base + section.VirtualAddress + symbol.Value, KindOf(name)});
         }
         std::sort(m_functions.begin(), m_functions.end(),
                   [](const Function& a, const Function& b) { return a.start < b.start; });
@@ -66,8 +71,8 @@ public:
 
     bool Known() const { return !m_functions.empty(); }
 
-    // Whether any frame of the calling stack is in the stand-ins' code. Allocates nothing.
-    bool OnTheStack() const {
+    // Whether any frame of the calling stack is in code of that kind. Allocates nothing.
+    bool OnTheStack(Kind kind) const {
         void* frames[62];
         USHORT count = ::RtlCaptureStackBackTrace(1, 62, frames, nullptr);
         for (USHORT i = 0; i < count; ++i) {
@@ -75,7 +80,7 @@ public:
             auto next =
                 std::upper_bound(m_functions.begin(), m_functions.end(), address,
                                  [](ULONG_PTR a, const Function& f) { return a < f.start; });
-            if (next != m_functions.begin() && std::prev(next)->standIn) {
+            if (next != m_functions.begin() && std::prev(next)->kind == kind) {
                 return true;
             }
         }
@@ -83,39 +88,71 @@ public:
     }
 
 private:
+    static Kind KindOf(const std::string& mangled) {
+        if (mangled.rfind("_Z", 0) == 0 && mangled.find("N3sim") != std::string::npos) {
+            return StandIn;
+        }
+        // CWnd::FromHandle and CMenu::FromHandle, which keep a wrapper per handle.
+        if (mangled.rfind("_ZN4CWnd10FromHandleE", 0) == 0 ||
+            mangled.rfind("_ZN5CMenu10FromHandleE", 0) == 0) {
+            return TemporaryWrapper;
+        }
+        return Other;
+    }
+
     struct Function {
         ULONG_PTR start;
-        bool standIn;
+        Kind kind;
     };
     std::vector<Function> m_functions;
 };
 
+// A block the program allocated in a run and has not freed.
+struct Block {
+    void* address;
+    size_t number;  // its place among the run's counted allocations, from 1
+    size_t size;
+    bool temporaryWrapper;  // allocated for a framework's temporary wrapper
+};
+
+// The one rule for what may outlive InitInstance: the framework's temporary window and menu
+// wrappers, which last as long as the thread. Everything else the program allocated in the run
+// is freed by the time InitInstance returns.
+bool KeptOnPurpose(const Block& block) {
+    return block.temporaryWrapper;
+}
+
 // The allocator's state: which thread it watches, whether it counts or fails the nth allocation
-// the program makes there, and the blocks it counted that are still alive.
+// the program makes there, where the first window came, and the blocks it counted that are still
+// alive.
 struct Watch {
-    const StandInCode* standIns = nullptr;
+    const ProgramCode* code = nullptr;
     DWORD thread = 0;
-    bool windowSeen = false;
+    HWND firstWindow = nullptr;
+    size_t countedBeforeWindow = 0;
     size_t counted = 0;
     size_t failAt = 0;  // 0: count only
-    void* alive[128] = {};
+    Block alive[256] = {};
+    bool aliveOverflowed = false;
 } g_watch;
 
-// Whether this allocation is the program's, before its first window; counts it if so, and says
-// whether it is the one to fail.
+// Whether this allocation is the program's; counts it if so, and says whether it is the one to
+// fail.
 bool CountAndFail(bool* counted) {
-    *counted = g_watch.thread == ::GetCurrentThreadId() && !g_watch.windowSeen &&
-               !g_watch.standIns->OnTheStack();
+    *counted =
+        g_watch.thread == ::GetCurrentThreadId() && !g_watch.code->OnTheStack(ProgramCode::StandIn);
     return *counted && ++g_watch.counted == g_watch.failAt;
 }
 
-void Note(void* block) {
-    for (void*& slot : g_watch.alive) {
-        if (!slot) {
-            slot = block;
+void Note(void* block, size_t size) {
+    for (Block& slot : g_watch.alive) {
+        if (!slot.address) {
+            slot = {block, g_watch.counted, size,
+                    g_watch.code->OnTheStack(ProgramCode::TemporaryWrapper)};
             return;
         }
     }
+    g_watch.aliveOverflowed = true;
 }
 
 void* Allocate(size_t size, bool nothrow) {
@@ -131,16 +168,16 @@ void* Allocate(size_t size, bool nothrow) {
         throw std::bad_alloc();
     }
     if (counted && block) {
-        Note(block);
+        Note(block, size);
     }
     return block;
 }
 
 void Free(void* block) {
     if (g_watch.thread && block) {
-        for (void*& slot : g_watch.alive) {
-            if (slot == block) {
-                slot = nullptr;
+        for (Block& slot : g_watch.alive) {
+            if (slot.address == block) {
+                slot = {};
             }
         }
     }
@@ -148,32 +185,61 @@ void Free(void* block) {
 }
 
 LRESULT CALLBACK OnWindowCreated(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_CREATEWND) {
-        g_watch.windowSeen = true;
+    if (code == HCBT_CREATEWND && g_watch.thread && !g_watch.firstWindow) {
+        g_watch.firstWindow = reinterpret_cast<HWND>(wParam);
+        g_watch.countedBeforeWindow = g_watch.counted;
     }
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// A person's commands on the page: each effect box clicked on and off again, and the bass-boost
+// slider moved a step by the keyboard and back. Allocates nothing of its own.
+void GiveCommands(HWND sheet) {
+    HWND page = PropSheet_GetCurrentPageHwnd(sheet);
+    for (int id : {IDC_SOUND_SPACE_EXPANDER, IDC_HEADPHONE, IDC_NATURAL_BASS}) {
+        HWND box = ::GetDlgItem(page, id);
+        ::SendMessageW(box, BM_CLICK, 0, 0);
+        ::SendMessageW(box, BM_CLICK, 0, 0);
+    }
+    HWND slider = ::GetDlgItem(page, IDC_BASS_BOOST);
+    for (WPARAM key : {VK_RIGHT, VK_LEFT}) {
+        ::SendMessageW(slider, WM_KEYDOWN, key, 0);
+        ::SendMessageW(slider, WM_KEYUP, key, 0xC0000001);
+    }
+}
+
 using StartupAllocations = AppTest;
 
-// Runs start-up with the nth allocation failing (0: none fails); whether a sheet came up.
+// One run of InitInstance with the nth allocation failing (0: none fails).
 struct StartupRun {
-    size_t counted;
-    bool shown, threw;
+    size_t counted, countedBeforeWindow;
+    bool shown, stayedUp, threw;
     BOOL result;
-    size_t alive;
+    HWND sheet, firstWindow;
+    int windowsLeft;
+    std::vector<Block> left;  // blocks the program left alive that it does not keep on purpose
+    bool aliveOverflowed;
 };
 
-StartupRun RunStartup(const StandInCode& standIns, size_t failAt) {
+StartupRun RunStartup(const ProgramCode& code, size_t failAt) {
     CPropertyPageApp app;
     StartupRun run = {};
     ScopedModalAction act([&] {
         run.shown = true;
-        ::PostMessageW(app.m_pMainWnd->m_hWnd, PSM_PRESSBUTTON, PSBTN_OK, 0);
+        run.sheet = app.m_pMainWnd->m_hWnd;
+        GiveCommands(run.sheet);
+        ::PostMessageW(run.sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
     });
+    // A sheet that OK did not close is cancelled, so that the run ends and says so.
+    ScopedModalAction rescue(
+        [&] {
+            run.stayedUp = true;
+            ::PostMessageW(run.sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+        },
+        3000);
     HHOOK hook = ::SetWindowsHookExW(WH_CBT, &OnWindowCreated, nullptr, ::GetCurrentThreadId());
     g_watch = {};
-    g_watch.standIns = &standIns;
+    g_watch.code = &code;
     g_watch.failAt = failAt;
     g_watch.thread = ::GetCurrentThreadId();
     try {
@@ -184,25 +250,63 @@ StartupRun RunStartup(const StandInCode& standIns, size_t failAt) {
     g_watch.thread = 0;
     ::UnhookWindowsHookEx(hook);
     run.counted = g_watch.counted;
-    run.alive = std::count_if(std::begin(g_watch.alive), std::end(g_watch.alive),
-                              [](void* block) { return block != nullptr; });
+    run.countedBeforeWindow = g_watch.firstWindow ? g_watch.countedBeforeWindow : g_watch.counted;
+    run.firstWindow = g_watch.firstWindow;
+    // The first window is the sheet's, shown or not.
+    run.windowsLeft = VisibleThreadWindows() + (::IsWindow(run.firstWindow) ? 1 : 0);
+    for (const Block& block : g_watch.alive) {
+        if (block.address && !KeptOnPurpose(block)) {
+            run.left.push_back(block);
+        }
+    }
+    run.aliveOverflowed = g_watch.aliveOverflowed;
     return run;
 }
 
-TEST_F(StartupAllocations, EachOneThatFailsEndsStartUpSilently) {
-    StandInCode standIns;
-    ASSERT_TRUE(standIns.Known()) << "this program carries no symbol table";
-    StartupRun whole = RunStartup(standIns, 0);
+std::string Describe(const std::vector<Block>& blocks) {
+    std::string text;
+    for (const Block& block : blocks) {
+        text += (text.empty() ? "allocation " : ", ") + std::to_string(block.number) + " (" +
+                std::to_string(block.size) + " bytes)";
+    }
+    return text;
+}
+
+TEST_F(StartupAllocations, EachOneThatFailsLeavesNoExceptionWindowOrBlockBehind) {
+    ProgramCode code;
+    ASSERT_TRUE(code.Known()) << "this program carries no symbol table";
+    // The first run on a thread also registers the wrappers' tables for the thread's end, once:
+    // the runs that follow make the same allocations as one another.
+    RunStartup(code, 0);
+    size_t writesBefore = sim->Writes().size();
+    StartupRun whole = RunStartup(code, 0);
     ASSERT_TRUE(whole.shown);
-    ASSERT_GE(whole.counted, 4u) << "the sheet, the page, the client and the sheet's page list";
-    EXPECT_EQ(0u, whole.alive);
+    EXPECT_EQ(whole.sheet, whole.firstWindow) << "the first window is not the sheet";
+    EXPECT_FALSE(whole.stayedUp);
+    EXPECT_GT(sim->Writes().size(), writesBefore) << "the commands wrote nothing";
+    ASSERT_GE(whole.countedBeforeWindow, 4u)
+        << "the sheet, the page, the client and the sheet's page list";
+    ASSERT_GT(whole.counted, whole.countedBeforeWindow) << "nothing allocated once the sheet came";
+    EXPECT_EQ("", Describe(whole.left)) << "blocks left alive";
+    std::printf("allocations failed: %zu before the first window, %zu after it\n",
+                whole.countedBeforeWindow, whole.counted - whole.countedBeforeWindow);
+
     for (size_t n = 1; n <= whole.counted; ++n) {
-        StartupRun run = RunStartup(standIns, n);
-        EXPECT_FALSE(run.threw) << "allocation " << n << " of " << whole.counted
-                                << " threw out of InitInstance";
-        EXPECT_FALSE(run.result) << n;
-        EXPECT_FALSE(run.shown) << "allocation " << n << " failed, yet the sheet came up";
-        EXPECT_EQ(0u, run.alive) << "allocation " << n << " failed: blocks left behind";
+        StartupRun run = RunStartup(code, n);
+        bool beforeWindow = n <= whole.countedBeforeWindow;
+        std::string which =
+            "allocation " + std::to_string(n) + " of " + std::to_string(whole.counted) +
+            (beforeWindow ? " (before the first window)" : " (after the first window)");
+        EXPECT_GE(run.counted, n) << which << " was never made: the runs differ";
+        EXPECT_FALSE(run.threw) << which << " threw out of InitInstance";
+        EXPECT_FALSE(run.result) << which;
+        if (beforeWindow) {
+            EXPECT_FALSE(run.shown) << which << " failed, yet the sheet came up";
+        }
+        EXPECT_FALSE(run.stayedUp) << which << " failed, and OK did not close the sheet";
+        EXPECT_EQ(0, run.windowsLeft) << which << " failed: windows left";
+        EXPECT_EQ("", Describe(run.left)) << which << " failed: blocks left alive";
+        EXPECT_FALSE(run.aliveOverflowed) << which;
     }
 }
 
