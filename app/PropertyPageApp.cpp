@@ -26,25 +26,27 @@ CComPtr<IMMDeviceEnumerator> CreateEnumerator() {
     return enumerator;
 }
 
-// Unregisters the client and lets go of it, then balances start-up's COM initialisation.
-// Unregistration need not wait for a call of the service that is under way in the client, so the
-// client is first cut off from the notifier, which ends with start-up: the cut-off waits for such
-// a call to leave it. A client the service would not let go may be called for as long as the
-// process lives: it keeps its first reference and is never freed.
+// Unregisters the client, then balances start-up's COM initialisation. Unregistration need not
+// wait for a call of the service that is under way in the client, and a service thread that took
+// the client up just before may still call it a moment after: the client is first cut off from
+// the notifier, which ends with start-up (the cut-off waits for a call using it), and a client
+// that was ever registered keeps its first reference for as long as the process lives, so that
+// such a late call finds it whole and cut off. Only a client that was never registered goes.
 void TearDownNotifier(CEndpointNotifier& notifier) {
     CDeviceCallback* client = notifier.client;
     notifier.client = nullptr;
-    bool stillRegistered = false;
+    bool registered = notifier.enumerator != nullptr;
     if (notifier.enumerator) {
-        stillRegistered =
-            client && FAILED(notifier.enumerator->UnregisterEndpointNotificationCallback(client));
+        if (client) {
+            notifier.enumerator->UnregisterEndpointNotificationCallback(client);
+        }
         // The enumerator goes before COM does.
         notifier.enumerator->Release();
         notifier.enumerator = nullptr;
     }
     if (client) {
         client->CutOff();
-        if (!stillRegistered) {
+        if (!registered) {
             client->Release();
         }
     }

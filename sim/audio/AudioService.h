@@ -106,7 +106,9 @@ public:
 
     // Failures: the nth call of the operation from now on (counting from 1), or every call when
     // nth is 0, returns result. FailOnKey only counts and fails calls for that key. SucceedWithNull
-    // makes the call succeed with a null result (a null device, a null id).
+    // makes the call succeed with a null result (a null device, a null id). A property store's
+    // GetValue told to answer a success code other than S_OK reads its value as usual and
+    // answers that code with it.
     void FailOn(const char* operation, HRESULT result, int nth = 0);
     void FailOnKey(const char* operation, const PROPERTYKEY& key, HRESULT result, int nth = 0);
     void SucceedWithNull(const char* operation, int nth = 0);
@@ -137,6 +139,13 @@ public:
         TakenWhileRegistered,  // Windows Vista's: registration AddRefs, unregistration Releases
     };
     void SetClientReferences(ClientReferences references);
+    // A call the service has decided on when the client is unregistered: by default unregistration
+    // waits for its hand-over, as above. MayFollow is the strictest reading: unregistration
+    // returns at once, and the call begins a moment later (a few microseconds, varying from call
+    // to call), as a service thread that took the client up just before the unregistration makes
+    // it. A client freed once it is unregistered is then called after it is gone.
+    enum class LateCalls { HandedOverFirst, MayFollow };
+    void SetLateCalls(LateCalls lateCalls);
     int RegisteredClients() const;
     std::vector<IMMNotificationClient*> Clients() const;
     // Calls into clients under way right now, on all service threads.
@@ -223,6 +232,8 @@ private:
     std::vector<std::string> m_unexpected;
     std::vector<Client> m_clients;
     ClientReferences m_clientReferences = ClientReferences::NotTaken;
+    LateCalls m_lateCalls = LateCalls::HandedOverFirst;
+    unsigned m_lateCallDelay = 0;  // microseconds, for the next late call
 
     // Notifications go out on threads of the service's own, as Windows does.
     std::vector<std::thread> m_deliverers;

@@ -4,6 +4,17 @@
 #include "sim/audio/AudioService.h"
 
 namespace sim::audio {
+namespace {
+
+// A wait shorter than the scheduler's tick: the thread keeps its processor.
+void SpinFor(std::chrono::microseconds wait) {
+    auto until = std::chrono::steady_clock::now() + wait;
+    while (std::chrono::steady_clock::now() < until) {
+        YieldProcessor();
+    }
+}
+
+}  // namespace
 
 void AudioService::Notify(const std::wstring& id, const PROPERTYKEY& key) {
     {
@@ -16,6 +27,11 @@ void AudioService::Notify(const std::wstring& id, const PROPERTYKEY& key) {
 void AudioService::SetClientReferences(ClientReferences references) {
     std::lock_guard<SlimLock> lock(m_mutex);
     m_clientReferences = references;
+}
+
+void AudioService::SetLateCalls(LateCalls lateCalls) {
+    std::lock_guard<SlimLock> lock(m_mutex);
+    m_lateCalls = lateCalls;
 }
 
 HRESULT AudioService::RegisterClient(IMMNotificationClient* client) {
@@ -47,6 +63,9 @@ HRESULT AudioService::UnregisterClient(IMMNotificationClient* client) {
         found = *entry;
         m_clients.erase(entry);
         for (;;) {
+            if (m_lateCalls == LateCalls::MayFollow) {
+                break;
+            }
             auto handedOver = std::chrono::steady_clock::time_point::min();
             for (const CallUnderWay& call : m_callsUnderWay) {
                 if (call.client == client && call.thread != GetCurrentThreadId()) {
@@ -140,7 +159,13 @@ void AudioService::DeliverNotifications() {
             }
             CallUnderWay call{client, GetCurrentThreadId(), std::chrono::steady_clock::now()};
             m_callsUnderWay.push_back(call);
+            unsigned delay = 0;
+            if (m_lateCalls == LateCalls::MayFollow) {
+                delay = m_lateCallDelay;
+                m_lateCallDelay = (m_lateCallDelay + 7) % 60;
+            }
             lock.unlock();
+            SpinFor(std::chrono::microseconds(delay));
             client->OnPropertyValueChanged(id.c_str(), key);
             lock.lock();
             std::erase_if(m_callsUnderWay, [&](const CallUnderWay& c) {

@@ -10,12 +10,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "res/resource.h"
+#include "page/DeviceCallback.h"
 #include "tests/app/AppFixture.h"
 
 namespace {
@@ -115,11 +117,21 @@ struct Block {
     bool temporaryWrapper;  // allocated for a framework's temporary wrapper
 };
 
+// Whether a block holds a notification client: its first word is the client's table.
+bool HoldsClient(const Block& block) {
+    static void* const table = [] {
+        CDeviceCallback probe(nullptr);
+        return *reinterpret_cast<void**>(&probe);
+    }();
+    return block.size >= sizeof(void*) && *static_cast<void**>(block.address) == table;
+}
+
 // The one rule for what may outlive InitInstance: the framework's temporary window and menu
-// wrappers, which last as long as the thread. Everything else the program allocated in the run
-// is freed by the time InitInstance returns.
-bool KeptOnPurpose(const Block& block) {
-    return block.temporaryWrapper;
+// wrappers, which last as long as the thread, and the notification client once it was registered,
+// which a service thread may still call after its unregistration. Everything else the program
+// allocated in the run is freed by the time InitInstance returns.
+bool KeptOnPurpose(const Block& block, bool clientRegistered) {
+    return block.temporaryWrapper || (clientRegistered && HoldsClient(block));
 }
 
 // The allocator's state: which thread it watches, whether it counts or fails the nth allocation
@@ -213,7 +225,8 @@ using StartupAllocations = AppTest;
 // One run of InitInstance with the nth allocation failing (0: none fails).
 struct StartupRun {
     size_t counted, countedBeforeWindow;
-    bool shown, stayedUp, threw;
+    bool shown, stayedUp, threw, clientRegistered;
+    int clientKept;
     BOOL result;
     HWND sheet, firstWindow;
     int windowsLeft;
@@ -221,7 +234,11 @@ struct StartupRun {
     bool aliveOverflowed;
 };
 
-StartupRun RunStartup(const ProgramCode& code, size_t failAt) {
+// `registrations` counts the service's registrations of a notification client (a function, so that
+// no frame of this run's names the stand-ins' namespace, by which their own allocations are told
+// apart).
+StartupRun RunStartup(const ProgramCode& code, size_t failAt,
+                      const std::function<int()>& registrations) {
     CPropertyPageApp app;
     StartupRun run = {};
     ScopedModalAction act([&] {
@@ -237,6 +254,7 @@ StartupRun RunStartup(const ProgramCode& code, size_t failAt) {
             ::PostMessageW(run.sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
         },
         3000);
+    int registeredBefore = registrations();
     HHOOK hook = ::SetWindowsHookExW(WH_CBT, &OnWindowCreated, nullptr, ::GetCurrentThreadId());
     g_watch = {};
     g_watch.code = &code;
@@ -254,10 +272,12 @@ StartupRun RunStartup(const ProgramCode& code, size_t failAt) {
     run.firstWindow = g_watch.firstWindow;
     // The first window is the sheet's, shown or not.
     run.windowsLeft = VisibleThreadWindows() + (::IsWindow(run.firstWindow) ? 1 : 0);
+    run.clientRegistered = registrations() > registeredBefore;
     for (const Block& block : g_watch.alive) {
-        if (block.address && !KeptOnPurpose(block)) {
+        if (block.address && !KeptOnPurpose(block, run.clientRegistered)) {
             run.left.push_back(block);
         }
+        run.clientKept += block.address && HoldsClient(block);
     }
     run.aliveOverflowed = g_watch.aliveOverflowed;
     return run;
@@ -275,11 +295,12 @@ std::string Describe(const std::vector<Block>& blocks) {
 TEST_F(StartupAllocations, EachOneThatFailsLeavesNoExceptionWindowOrBlockBehind) {
     ProgramCode code;
     ASSERT_TRUE(code.Known()) << "this program carries no symbol table";
+    auto registrations = [&] { return sim->Calls(sim::audio::op::RegisterCallback); };
     // The first run on a thread also registers the wrappers' tables for the thread's end, once:
     // the runs that follow make the same allocations as one another.
-    RunStartup(code, 0);
+    RunStartup(code, 0, registrations);
     size_t writesBefore = sim->Writes().size();
-    StartupRun whole = RunStartup(code, 0);
+    StartupRun whole = RunStartup(code, 0, registrations);
     ASSERT_TRUE(whole.shown);
     EXPECT_EQ(whole.sheet, whole.firstWindow) << "the first window is not the sheet";
     EXPECT_FALSE(whole.stayedUp);
@@ -288,11 +309,12 @@ TEST_F(StartupAllocations, EachOneThatFailsLeavesNoExceptionWindowOrBlockBehind)
         << "the sheet, the page, the client and the sheet's page list";
     ASSERT_GT(whole.counted, whole.countedBeforeWindow) << "nothing allocated once the sheet came";
     EXPECT_EQ("", Describe(whole.left)) << "blocks left alive";
+    EXPECT_EQ(1, whole.clientKept) << "the registered client was not kept";
     std::printf("allocations failed: %zu before the first window, %zu after it\n",
                 whole.countedBeforeWindow, whole.counted - whole.countedBeforeWindow);
 
     for (size_t n = 1; n <= whole.counted; ++n) {
-        StartupRun run = RunStartup(code, n);
+        StartupRun run = RunStartup(code, n, registrations);
         bool beforeWindow = n <= whole.countedBeforeWindow;
         std::string which =
             "allocation " + std::to_string(n) + " of " + std::to_string(whole.counted) +
