@@ -3,6 +3,23 @@
 #include <windows.h>
 #include <propidl.h>
 
+// Whether a property value's type is an integer of any width.
+inline bool IsIntegerPropVariantType(VARTYPE type) {
+    switch (type) {
+        case VT_I1:
+        case VT_UI1:
+        case VT_I2:
+        case VT_UI2:
+        case VT_I4:
+        case VT_UI4:
+        case VT_INT:
+        case VT_UINT:
+        case VT_I8:
+        case VT_UI8: return true;
+        default: return false;
+    }
+}
+
 // The 32-bit payload of a property value whatever its type, as the effect words and the form
 // factor are read: the first four bytes of the value (ulVal). A value whose payload is a pointer
 // (a string, a CLSID, an interface, a by-reference or SAFEARRAY value) carries no such number,
@@ -11,20 +28,12 @@ inline bool GetPropVariantPayload32(const PROPVARIANT& value, ULONG* payload) {
     bool inlinePayload = false;
     if ((value.vt & VT_VECTOR) && !(value.vt & (VT_ARRAY | VT_BYREF))) {
         inlinePayload = true;  // the element count comes first
+    } else if (IsIntegerPropVariantType(value.vt)) {
+        inlinePayload = true;
     } else {
         switch (value.vt) {
             case VT_EMPTY:
             case VT_NULL:
-            case VT_I1:
-            case VT_UI1:
-            case VT_I2:
-            case VT_UI2:
-            case VT_I4:
-            case VT_UI4:
-            case VT_INT:
-            case VT_UINT:
-            case VT_I8:
-            case VT_UI8:
             case VT_R4:
             case VT_R8:
             case VT_CY:

@@ -18,22 +18,6 @@ DWORD EnabledBit(int enabled) {
 // Mode-word field values by option code 0 to 4.
 constexpr DWORD kModeFieldByOption[] = {3, 2, 0, 1, 4};
 
-bool IsInteger(VARTYPE type) {
-    switch (type) {
-        case VT_I1:
-        case VT_UI1:
-        case VT_I2:
-        case VT_UI2:
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_I8:
-        case VT_UI8: return true;
-        default: return false;
-    }
-}
-
 }  // namespace
 
 HRESULT ReadEffectWord(IPropertyStore* fxStore, const PROPERTYKEY& key, DWORD* word,
@@ -49,7 +33,7 @@ HRESULT ReadEffectWord(IPropertyStore* fxStore, const PROPERTYKEY& key, DWORD* w
         if (SUCCEEDED(hr) && GetPropVariantPayload32(*value.Get(), &payload)) {
             *word = payload;
             what = value->vt == VT_EMPTY || value->vt == VT_NULL ? StoredWord::Empty
-                   : IsInteger(value->vt)                        ? StoredWord::Integer
+                   : IsIntegerPropVariantType(value->vt)         ? StoredWord::Integer
                                                                  : StoredWord::Payload;
         }
     }
