@@ -95,11 +95,6 @@ BOOL CHalvoPageSoundRoom::OnInitDialog() {
     m_sldBassBoost.SetRange(0, 6, FALSE);
     UpdateControls();
 
-    // A keyboard move of the slider whose key-up goes to another window is stored when the slider
-    // loses the focus.
-    ::SetWindowSubclass(m_sldBassBoost.m_hWnd, &CHalvoPageSoundRoom::BassBoostProc, 0,
-                        reinterpret_cast<DWORD_PTR>(this));
-
     // The refresh path knows the window before a change can reach it.
     m_refresh.Start(m_hWnd);
     g_pEndpointCallbacks = new (std::nothrow) CMyHalvoSREndpointCallbacks(this, &m_refresh);
@@ -227,18 +222,13 @@ void CHalvoPageSoundRoom::Refresh(WPARAM kind) {
     }
 }
 
-void CHalvoPageSoundRoom::Refresh(const DueRefreshes& due) {
-    for (int i = 0; i < due.count; ++i) {
-        Refresh(due.kinds[i]);
-    }
-}
-
 LRESULT CHalvoPageSoundRoom::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (m_bReady) {
+        auto refresh = [this](WPARAM kind) { Refresh(kind); };
         if (message == WM_ENDPOINT_PROPERTY_CHANGED) {
-            Refresh(m_refresh.OnMessage(wParam));
+            m_refresh.OnMessage(wParam, refresh);
         } else if (message == WM_TIMER && CPageRefresh::IsRefreshTimer(wParam)) {
-            Refresh(m_refresh.OnTimer(wParam));
+            m_refresh.OnTimer(wParam, refresh);
         } else if (message == WM_HSCROLL && m_sldBassBoost.m_hWnd &&
                    reinterpret_cast<HWND>(lParam) == m_sldBassBoost.m_hWnd) {
             OnBassBoostScroll(LOWORD(wParam));

@@ -66,19 +66,20 @@ private:
     // Which records of the words a command changes in part were taken from a word.
     HeldWords m_heldWords = {};
     // A move of the slider by the keyboard or the wheel is under way: it is stored when it ends.
+    // Set and cleared through SetKeyboardMovePending only.
     BOOL m_bSliderMovedByKeys = FALSE;
 
     void ShowPresentation(BOOL headphones);
     void ReadBypass();
     void ReadShownWords(bool storedOnly);
     void Refresh(WPARAM kind);
-    void Refresh(const DueRefreshes& due);
     void RunFormatCheck();
     void BuildOnHeadphoneWord();
     void BuildOnNaturalBassWord();
     void OnBassBoostScroll(UINT code);
+    void SetKeyboardMovePending(BOOL pending);
     void OnBassBoostFocusLost();
     void StoreBassBoostLevel();
     static LRESULT CALLBACK BassBoostProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR id, DWORD_PTR page);
+                                          UINT_PTR id, DWORD_PTR page);
 };

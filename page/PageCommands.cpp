@@ -65,8 +65,7 @@ void CHalvoPageSoundRoom::BuildOnHeadphoneWord() {
 
 void CHalvoPageSoundRoom::BuildOnNaturalBassWord() {
     BuildOn(m_pFxStore, PKEY_Xan_NaturalBass, &UnpackNaturalBass,
-            GetEffectDefaults(m_nFormFactor).naturalBass, &g_naturalBass,
-            &m_heldWords.naturalBass);
+            GetEffectDefaults(m_nFormFactor).naturalBass, &g_naturalBass, &m_heldWords.naturalBass);
 }
 
 void CHalvoPageSoundRoom::OnBnClickedSoundSpaceExpander() {
@@ -123,7 +122,7 @@ void CHalvoPageSoundRoom::StoreBassBoostLevel() {
 // channel clicked.
 void CHalvoPageSoundRoom::OnNMReleasedcaptureBassBoost(NMHDR*, LRESULT* pResult) {
     *pResult = 0;
-    m_bSliderMovedByKeys = FALSE;
+    SetKeyboardMovePending(FALSE);
     StoreBassBoostLevel();
 }
 
@@ -134,26 +133,38 @@ void CHalvoPageSoundRoom::OnNMReleasedcaptureBassBoost(NMHDR*, LRESULT* pResult)
 // NM_RELEASEDCAPTURE alone.
 void CHalvoPageSoundRoom::OnBassBoostScroll(UINT code) {
     if (::GetCapture() == m_sldBassBoost.m_hWnd) {
-        m_bSliderMovedByKeys = FALSE;
+        SetKeyboardMovePending(FALSE);
     } else if (code != TB_ENDTRACK) {
-        m_bSliderMovedByKeys = TRUE;
+        SetKeyboardMovePending(TRUE);
     } else if (m_bSliderMovedByKeys) {
-        m_bSliderMovedByKeys = FALSE;
+        SetKeyboardMovePending(FALSE);
         StoreBassBoostLevel();
     }
 }
 
-// The key that moved the thumb was let go over another window, so no TB_ENDTRACK comes: the move
-// ends with the focus, also when the page closes meanwhile.
+// A key that moved the thumb may be let go over another window, and then no TB_ENDTRACK comes:
+// while a keyboard move is pending the slider's loss of the focus ends it too. The slider is
+// watched only then, so that its every other message goes straight to it.
+void CHalvoPageSoundRoom::SetKeyboardMovePending(BOOL pending) {
+    if (pending && !m_bSliderMovedByKeys) {
+        ::SetWindowSubclass(m_sldBassBoost.m_hWnd, &CHalvoPageSoundRoom::BassBoostProc, 0,
+                            reinterpret_cast<DWORD_PTR>(this));
+    } else if (!pending && m_bSliderMovedByKeys) {
+        ::RemoveWindowSubclass(m_sldBassBoost.m_hWnd, &CHalvoPageSoundRoom::BassBoostProc, 0);
+    }
+    m_bSliderMovedByKeys = pending;
+}
+
+// The move ends with the focus, also when the page closes meanwhile.
 void CHalvoPageSoundRoom::OnBassBoostFocusLost() {
     if (m_bSliderMovedByKeys) {
-        m_bSliderMovedByKeys = FALSE;
+        SetKeyboardMovePending(FALSE);
         StoreBassBoostLevel();
     }
 }
 
 LRESULT CALLBACK CHalvoPageSoundRoom::BassBoostProc(HWND hWnd, UINT message, WPARAM wParam,
-                                                   LPARAM lParam, UINT_PTR id, DWORD_PTR page) {
+                                                    LPARAM lParam, UINT_PTR id, DWORD_PTR page) {
     LRESULT result = ::DefSubclassProc(hWnd, message, wParam, lParam);
     if (message == WM_KILLFOCUS) {
         reinterpret_cast<CHalvoPageSoundRoom*>(page)->OnBassBoostFocusLost();

@@ -1,7 +1,5 @@
 #include "page/PageRefresh.h"
 
-#include <initializer_list>
-
 #include "platform/Platform.h"
 
 int CPageRefresh::Slot(WPARAM kind) {
@@ -49,30 +47,19 @@ bool CPageRefresh::IsRefreshTimer(UINT_PTR timer) {
     return timer == kRestTimer || timer == kSweepTimer;
 }
 
-// The posted kind, and every other kind that came due meanwhile, are read now; then a rest.
-DueRefreshes CPageRefresh::OnMessage(WPARAM posted) {
-    DueRefreshes due = {};
-    for (WPARAM kind : {EPC_BYPASS, EPC_EFFECTS, EPC_JACK}) {
-        if (TakePending(kind) || kind == posted) {
-            due.kinds[due.count++] = kind;
-        }
-    }
-    // Without the rest's timer there is no rest: the next change posts again.
+// Without the rest's timer there is no rest: the next change posts again.
+void CPageRefresh::Rest() {
     if (!::SetTimer(m_window, kRestTimer, kRestMilliseconds, nullptr)) {
         OpenGate();
     }
-    return due;
 }
 
-DueRefreshes CPageRefresh::OnTimer(UINT_PTR timer) {
+// Changes that came during the rest, or whose message was lost, are read at once; a change that
+// has just posted its own message is read when that comes.
+bool CPageRefresh::TimerTicked(UINT_PTR timer) {
     if (timer == kRestTimer) {
         ::KillTimer(m_window, kRestTimer);
         OpenGate();
     }
-    // Changes that came during the rest, or whose message was lost, are read at once; a change
-    // that has just posted its own message is read when that comes.
-    if (AnyPending() && TryShutGate()) {
-        return OnMessage(0);
-    }
-    return {};
+    return AnyPending() && TryShutGate();
 }

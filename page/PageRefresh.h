@@ -2,13 +2,9 @@
 
 #include <windows.h>
 
-#include "page/RefreshMessage.h"
+#include <initializer_list>
 
-// The kinds of refresh to read now, in the order they are read.
-struct DueRefreshes {
-    WPARAM kinds[3];
-    int count;
-};
+#include "page/RefreshMessage.h"
 
 // The page's refresh path. Changes are reported on the audio service's threads; the page reads
 // them on its own. Its states:
@@ -20,15 +16,14 @@ struct DueRefreshes {
 // What moves between them:
 //   a change (service thread)    marks its kind pending; finding the gate open, it shuts it and
 //                                posts the message; a failed post opens the gate again;
-//   the message (page thread)    hands back every pending kind and the posted one to be read,
-//                                and the rest begins; with no timer for the rest the gate opens
-//                                at once;
-//   the rest's end (page thread) opens the gate; anything pending shuts it and is handed back,
-//                                with a rest after it;
-//   the sweep (page thread)      every 250 ms, hands back in the same way anything pending
-//                                behind an open gate: a change whose message could not be posted.
-// It knows the page only by its window, so it works on any window that passes it the message
-// and the two timers.
+//   the message (page thread)    has every pending kind and the posted one read, then rests;
+//                                with no timer for the rest the gate opens at once;
+//   the rest's end (page thread) opens the gate; anything pending shuts it and is read, with a
+//                                rest after it;
+//   the sweep (page thread)      every 250 ms, has anything pending behind an open gate read in
+//                                the same way: a change whose message could not be posted.
+// It knows the page only by its window, and reads through the one function it is given, so it
+// works on any window that passes it the message and the two timers.
 class CPageRefresh {
 public:
     // On the page's thread, from its set-up to its end: the window the message goes to and the
@@ -39,11 +34,24 @@ public:
     // On a service thread: a change of that kind.
     void Changed(WPARAM kind);
 
-    // On the page's thread: the refresh message and the ticks of the rest's and sweep's timers
-    // hand back what is to be read now.
-    DueRefreshes OnMessage(WPARAM posted);
+    // On the page's thread: the refresh message, and the ticks of the rest's and sweep's timers.
+    // `read` is called once for each kind due, in the order bypass, effects, jack.
+    template <typename Read>
+    void OnMessage(WPARAM posted, Read&& read) {
+        for (WPARAM kind : {EPC_BYPASS, EPC_EFFECTS, EPC_JACK}) {
+            if (TakePending(kind) || kind == posted) {
+                read(kind);
+            }
+        }
+        Rest();
+    }
     static bool IsRefreshTimer(UINT_PTR timer);
-    DueRefreshes OnTimer(UINT_PTR timer);
+    template <typename Read>
+    void OnTimer(UINT_PTR timer, Read&& read) {
+        if (TimerTicked(timer)) {
+            OnMessage(0, read);
+        }
+    }
 
     // Whether any change is marked and not yet handed back.
     bool AnyPending() const;
@@ -56,6 +64,9 @@ private:
 
     static int Slot(WPARAM kind);
     bool TakePending(WPARAM kind);
+    void Rest();
+    // Whether a tick finds changes to read now, the gate shut for them.
+    bool TimerTicked(UINT_PTR timer);
     // Whether this call shut the gate.
     bool TryShutGate() { return InterlockedExchange(&m_gateShut, 1) == 0; }
     void OpenGate() { InterlockedExchange(&m_gateShut, 0); }

@@ -99,13 +99,13 @@ TEST(PageCallbacks, TellKeysApartByTheirFormatIdOnly) {
     }
 }
 
-// The refresh path on a window of its own: the messages it posts there, and the kinds it hands
-// back on the message and on its timers' ticks.
+// The refresh path on a window of its own: the messages it posts there, and the kinds it has read
+// on the message and on its timers' ticks.
 class RefreshPath : public ::testing::Test {
 protected:
     void SetUp() override {
-        window = ::CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
-                                 nullptr);
+        window =
+            ::CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         ASSERT_NE(nullptr, window);
     }
     void TearDown() override {
@@ -121,14 +121,15 @@ protected:
         }
         return count;
     }
-    // Hands the path's timer ticks to it until one hands something back to be read; that.
+    // Hands the path's timer ticks to it until one has something read; what it read.
     std::vector<WPARAM> TicksUntilDue() {
         DWORD start = ::GetTickCount();
         while (::GetTickCount() - start < 2000) {
             MSG msg;
             if (::PeekMessageW(&msg, window, WM_TIMER, WM_TIMER, PM_REMOVE)) {
                 EXPECT_TRUE(CPageRefresh::IsRefreshTimer(msg.wParam)) << msg.wParam;
-                std::vector<WPARAM> due = Kinds(refresh.OnTimer(msg.wParam));
+                std::vector<WPARAM> due;
+                refresh.OnTimer(msg.wParam, [&](WPARAM kind) { due.push_back(kind); });
                 if (!due.empty()) {
                     return due;
                 }
@@ -138,23 +139,22 @@ protected:
         ADD_FAILURE() << "nothing came due";
         return {};
     }
-    // Hands it every tick for a while, none of which may hand anything back.
+    // Hands it every tick for a while, none of which may have anything read.
     void TicksWithNothingDue(DWORD milliseconds) {
         DWORD start = ::GetTickCount();
         while (::GetTickCount() - start < milliseconds) {
             MSG msg;
             if (::PeekMessageW(&msg, window, WM_TIMER, WM_TIMER, PM_REMOVE)) {
-                EXPECT_EQ(0, refresh.OnTimer(msg.wParam).count);
+                refresh.OnTimer(msg.wParam, [](WPARAM kind) { ADD_FAILURE() << kind; });
             }
             ::Sleep(1);
         }
     }
-    static std::vector<WPARAM> Kinds(const DueRefreshes& due) {
-        std::vector<WPARAM> kinds;
-        for (int i = 0; i < due.count; ++i) {
-            kinds.push_back(due.kinds[i]);
-        }
-        return kinds;
+    // The kinds the message has read, in order.
+    std::vector<WPARAM> Message(WPARAM posted) {
+        std::vector<WPARAM> read;
+        refresh.OnMessage(posted, [&](WPARAM kind) { read.push_back(kind); });
+        return read;
     }
 
     HWND window = nullptr;
@@ -170,7 +170,7 @@ TEST_F(RefreshPath, PostsOneMessageForABurstAndReadsWhatCameMeanwhileWhenTheRest
         refresh.Changed(kRefreshEffects);
     }
     EXPECT_EQ(1, Posted(kRefreshEffects));
-    EXPECT_EQ((std::vector<WPARAM>{kRefreshEffects}), Kinds(refresh.OnMessage(kRefreshEffects)));
+    EXPECT_EQ((std::vector<WPARAM>{kRefreshEffects}), Message(kRefreshEffects));
     EXPECT_FALSE(refresh.AnyPending());
 
     // While the page rests after a refresh, changes are only marked; the rest's end reads them,
@@ -189,8 +189,8 @@ TEST_F(RefreshPath, PostsOneMessageForABurstAndReadsWhatCameMeanwhileWhenTheRest
     refresh.Changed(kRefreshBypass);
     EXPECT_EQ(1, Posted(kRefreshBypass));
     // The posted kind is read even when another message already took its mark.
-    EXPECT_EQ((std::vector<WPARAM>{kRefreshBypass}), Kinds(refresh.OnMessage(kRefreshBypass)));
-    EXPECT_EQ((std::vector<WPARAM>{kRefreshJack}), Kinds(refresh.OnMessage(kRefreshJack)));
+    EXPECT_EQ((std::vector<WPARAM>{kRefreshBypass}), Message(kRefreshBypass));
+    EXPECT_EQ((std::vector<WPARAM>{kRefreshJack}), Message(kRefreshJack));
 }
 
 TEST_F(RefreshPath, EachKeyThroughThePagesReceiverPostsItsKindOrNothing) {
