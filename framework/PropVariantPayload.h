@@ -26,9 +26,9 @@ inline bool IsIntegerPropVariantType(VARTYPE type) {
 // only address bits: false then, so that no word is ever made of an address.
 inline bool GetPropVariantPayload32(const PROPVARIANT& value, ULONG* payload) {
     bool inlinePayload = false;
-    if ((value.vt & VT_VECTOR) && !(value.vt & (VT_ARRAY | VT_BYREF))) {
-        inlinePayload = true;  // the element count comes first
-    } else if (IsIntegerPropVariantType(value.vt)) {
+    // A vector's element count comes first.
+    bool vector = (value.vt & VT_VECTOR) && !(value.vt & (VT_ARRAY | VT_BYREF));
+    if (vector || IsIntegerPropVariantType(value.vt)) {
         inlinePayload = true;
     } else {
         switch (value.vt) {

@@ -264,10 +264,11 @@ TEST_F(CommandRules, AFirstRunWhoseDefaultsAreNotWrittenShowsThemAll) {
         {"no device", [&] { sim->FailOn(op::GetDevice, E_NOTFOUND, 3); }},
         {"writes refused", [&] { sim->FailOn(op::WriteEndpointProperty, E_ACCESSDENIED); }},
     };
-    for (const auto& [name, fail] : ways) {
+    for (const auto& way : ways) {
+        const char* name = way.first;  // named, not bound: the sheet's body below uses it
         sim->RemoveProperty(Store::Fx, kLaptopSpeakers, keys::FirstRunMarker);
         SetDeviceFormat(96000, 24);
-        fail();
+        way.second();
         RunPage([&](HWND, HWND page) {
             EXPECT_TRUE(Checked(page, IDC_NATURAL_BASS)) << name;
             EXPECT_TRUE(Checked(page, IDC_SOUND_SPACE_EXPANDER)) << name;
