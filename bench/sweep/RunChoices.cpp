@@ -8,9 +8,9 @@
 namespace sweep {
 namespace {
 
-// The sample of a short sweep, per start: each run is a process of its own, and the short sweep
+// The sample of a short sweep, per setting: each run is a process of its own, and the short sweep
 // runs with the tests.
-constexpr size_t kShortSample = 10;
+constexpr size_t kShortSample = 8;
 
 using sim::call_sweep::Variant;
 
@@ -44,20 +44,21 @@ std::string Unmakeable(const RunChoice& run, const std::vector<sim::call_sweep::
     return "";
 }
 
-std::vector<RunChoice> AllRuns(const std::vector<sim::call_sweep::Call>& calls, Start start) {
+std::vector<RunChoice> AllRuns(const std::vector<sim::call_sweep::Call>& calls,
+                               const Setting& setting) {
     std::vector<RunChoice> runs;
     for (size_t k = 1; k <= calls.size(); ++k) {
-        runs.push_back({k, Variant::Failure, start});
+        runs.push_back({k, Variant::Failure, setting.start, setting.windows});
         if (calls[k - 1].offersUnusable) {
-            runs.push_back({k, Variant::Unusable, start});
+            runs.push_back({k, Variant::Unusable, setting.start, setting.windows});
         }
     }
     return runs;
 }
 
-std::vector<RunChoice> Sample(const std::vector<sim::call_sweep::Call>& calls, Start start,
-                              unsigned seed) {
-    std::vector<RunChoice> all = AllRuns(calls, start);
+std::vector<RunChoice> Sample(const std::vector<sim::call_sweep::Call>& calls,
+                              const Setting& setting, unsigned seed) {
+    std::vector<RunChoice> all = AllRuns(calls, setting);
     std::set<RunChoice> chosen;
     std::mt19937 random(seed);
     while (chosen.size() < std::min(kShortSample, all.size())) {

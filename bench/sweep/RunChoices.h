@@ -18,11 +18,12 @@ bool ParseList(const std::wstring& text, std::vector<RunChoice>* list);
 // for an unusable answer from a call that has none.
 std::string Unmakeable(const RunChoice& run, const std::vector<sim::call_sweep::Call>& calls);
 
-// Every run of a start: each call failing, and succeeding unusably where it can.
-std::vector<RunChoice> AllRuns(const std::vector<sim::call_sweep::Call>& calls, Start start);
+// Every run of a setting: each call failing, and succeeding unusably where it can.
+std::vector<RunChoice> AllRuns(const std::vector<sim::call_sweep::Call>& calls,
+                               const Setting& setting);
 
 // Runs drawn with a fixed seed, up to the sample's size: enough to show that the sweep works.
-std::vector<RunChoice> Sample(const std::vector<sim::call_sweep::Call>& calls, Start start,
-                              unsigned seed);
+std::vector<RunChoice> Sample(const std::vector<sim::call_sweep::Call>& calls,
+                              const Setting& setting, unsigned seed);
 
 }  // namespace sweep

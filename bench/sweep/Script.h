@@ -25,6 +25,12 @@ struct ScriptStep {
     DWORD word = 0;
 };
 
+// The driver's answers once headphones are plugged into the front panel (the jack step): a plug in
+// the first front jack, whose port the generic retasking answer calls a headphone output.
+inline constexpr WORD kPluggedJack = 0x0010;
+inline constexpr DWORD kPluggedRetasking[2] = {2, 1};
+inline constexpr DWORD kPluggedChipRetasking[2] = {0, 3};
+
 // Ten commands, three changes by another program and a jack change, which turns the page to its
 // headphone face; OK closes the sheet after the last.
 const std::vector<ScriptStep>& Script();

@@ -253,9 +253,9 @@ private:
     // of the jack.
     void PlugFrontHeadphones() {
         sim::driver::ScopedCodecDriver& driver = m_bench.Driver();
-        driver.SetJackStatus(0x0010);
-        driver.SetRetasking(2, 1);
-        driver.SetChipRetasking(0, 3);
+        driver.SetJackStatus(kPluggedJack);
+        driver.SetRetasking(kPluggedRetasking[0], kPluggedRetasking[1]);
+        driver.SetChipRetasking(kPluggedChipRetasking[0], kPluggedChipRetasking[1]);
         for (const auto& endpoint : sim::machine::DefaultMachine().endpoints) {
             m_bench.Service().Notify(endpoint.id, keys::JackChange);
         }

@@ -101,7 +101,7 @@ int RunSweepChild(const std::string& name, const std::wstring& reference) {
     }
     Line("run " + name + " " + callName);
     g_runStart = ::GetTickCount();
-    RunReport report = RunOnce(run, run.call ? &faultFree : nullptr);
+    RunReport report = RunOnce(run);
     g_runStart = 0;
     if (!run.call) {
         Line("calls " + std::to_string(report.calls.size()));

@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
+#include <optional>
 
-#include "bench/sweep/CallRoles.h"
+#include "bench/sweep/CallJudge.h"
 #include "bench/sweep/CrashGuard.h"
 #include "bench/sweep/LibraryCalls.h"
 #include "bench/sweep/ProcessLeftovers.h"
@@ -40,20 +42,6 @@ void CheckKeptClients(sim::audio::AudioService& service, std::vector<std::string
     service.DropClients();
 }
 
-std::vector<std::pair<PROPERTYKEY, Value>> Properties(
-    const std::vector<sim::machine::PropertyEntry>& entries) {
-    std::vector<std::pair<PROPERTYKEY, Value>> properties;
-    for (const auto& entry : entries) {
-        properties.emplace_back(entry.key, entry.value);
-    }
-    return properties;
-}
-
-ModelMachine ModelOf(sim::machine::MachineState machine) {
-    const sim::machine::EndpointState* speakers = machine.Find(kSpeakers);
-    return {Properties(speakers->properties), Properties(speakers->fx), machine.windowsMinor};
-}
-
 void Add(std::vector<std::string>* problems, const std::string& head,
          const std::vector<std::string>& found) {
     for (const std::string& what : found) {
@@ -61,33 +49,39 @@ void Add(std::vector<std::string>* problems, const std::string& head,
     }
 }
 
-// Judges what the run wrote against what the rules write given the call answered otherwise.
-void JudgeRun(const RunChoice& run, const FaultFreeCalls* reference, const ScriptedUseResult& use,
+// Judges the run by what the rules make of it, given the call answered otherwise: start-up's
+// outcome first, then every call; once the run has parted from the rules, what it does later
+// proves nothing more. Then its writes, part by part, and the stores they leave.
+void JudgeRun(const RunChoice& run, const ScriptedUseResult& use,
               const std::vector<sim::audio::WriteRecord>& log, const StoredValues& before,
               const StoredValues& after, RunReport* report) {
     std::vector<std::string>& problems = report->problems;
-    ModelMachine machine = ModelOf(SweepMachine(run.start));
+    sim::machine::MachineState machine = SweepMachine(run.start, run.windows);
     std::optional<Fault> fault;
-    if (run.call && reference && run.call <= reference->calls.size()) {
-        std::vector<std::string> names;
-        for (const sim::call_sweep::Call& call : reference->calls) {
-            names.push_back(call.name);
-        }
-        std::vector<size_t> stepStarts(reference->partCalls.begin() + 1,
-                                       reference->partCalls.end());
-        fault = Fault{RolesOf(names, stepStarts)[run.call - 1], run.variant};
+    if (run.call) {
+        fault = Fault{run.call, run.variant};
     }
-    RunPlan faultFree = PlanRun(machine, std::nullopt);
-    RunPlan plan = fault ? PlanRun(machine, fault) : faultFree;
+    RunPlan plan = PlanRun(machine, fault);
+    std::string answered = run.call && run.call <= plan.calls.size()
+                               ? Describe(plan.calls[run.call - 1], run.call)
+                               : "no fault";
+    if (use.sheetShown != plan.sheetShown) {
+        problems.push_back(use.sheetShown ? "the sheet showed after " + answered +
+                                                ", where the rules end start-up: " + plan.ended
+                                          : "start-up ended after " + answered +
+                                                ", where the rules carry on to the sheet");
+        return;
+    }
+    if (std::string calls = CompareCalls(report->calls, report->partCalls, plan); !calls.empty()) {
+        problems.push_back(calls);
+        return;
+    }
     StoredValues expected = before;
     if (!use.sheetShown) {
-        if (!fault || fault->role.purpose != Purpose::StartUp) {
-            problems.push_back("start-up ended, where the rules go on after " +
-                               (fault ? Describe(fault->role) : std::string("no fault")));
-        }
         for (const sim::audio::WriteRecord& write : log) {
             if (SUCCEEDED(write.result)) {
-                problems.push_back("start-up ended, but wrote " + Describe(write));
+                problems.push_back("start-up ended (" + plan.ended + "), but wrote " +
+                                   Describe(write));
             }
         }
     } else {
@@ -95,6 +89,7 @@ void JudgeRun(const RunChoice& run, const FaultFreeCalls* reference, const Scrip
             problems.push_back("the run did " + std::to_string(use.stepsDone) + " of the " +
                                std::to_string(Script().size()) + " steps");
         }
+        RunPlan faultFree = PlanRun(machine, std::nullopt);
         WriteVerdict verdict = JudgeWrites(log, use.partWrites, plan, faultFree);
         Add(&problems, "", verdict.problems);
         report->silentSteps = verdict.silentSteps;
@@ -107,49 +102,6 @@ void JudgeRun(const RunChoice& run, const FaultFreeCalls* reference, const Scrip
 }
 
 }  // namespace
-
-std::string RunName(const RunChoice& run) {
-    return (run.start == Start::Second ? "s" : "") + std::to_string(run.call) +
-           (run.variant == sim::call_sweep::Variant::Unusable ? "u" : "");
-}
-
-bool ParseRunName(const std::string& text, RunChoice* run, bool faultFree) {
-    size_t first = !text.empty() && text[0] == 's' ? 1 : 0;
-    size_t digits = first;
-    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
-        ++digits;
-    }
-    std::string rest = text.substr(digits);
-    if (digits == first || digits - first > 9 || (!rest.empty() && rest != "u")) {
-        return false;
-    }
-    run->start = first ? Start::Second : Start::First;
-    run->call = std::stoul(text.substr(first, digits - first));
-    run->variant =
-        rest.empty() ? sim::call_sweep::Variant::Failure : sim::call_sweep::Variant::Unusable;
-    return run->call != 0 || (faultFree && rest.empty());
-}
-
-sim::machine::MachineState SweepMachine(Start start) {
-    sim::machine::MachineState machine = sim::machine::DefaultMachine();
-    sim::machine::EndpointState* speakers = machine.Find(kSpeakers);
-    sim::machine::PutEntry(speakers->properties, PKEY_AudioEngine_DeviceFormat,
-                           sim::machine::DeviceFormat(96000, 24));
-    if (start == Start::Second) {
-        // A person's own settings, none of them a default: every effect word with fields of
-        // its own, the selector at 1 with the headphone effect on.
-        const std::pair<PROPERTYKEY, DWORD> words[] = {
-            {keys::FirstRunMarker, 0},       {keys::ModeWord, 0x80400A39},
-            {keys::Headphone, 0x80000321},   {keys::HeadphoneSelector, 1},
-            {keys::SoundSpaceExpander, 0x1}, {keys::LevelWord, 0x80000007},
-            {keys::NaturalBass, 0x8000622A},
-        };
-        for (const auto& [key, word] : words) {
-            sim::machine::PutEntry(speakers->fx, key, Value::UInt32(word));
-        }
-    }
-    return machine;
-}
 
 bool PrepareRuns(std::string* problem) {
     HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -171,7 +123,7 @@ bool PrepareRuns(std::string* problem) {
     return true;
 }
 
-RunReport RunOnce(const RunChoice& run, const FaultFreeCalls* reference) {
+RunReport RunOnce(const RunChoice& run) {
     // A run starts as a new process of the program would, with the cached effect records zero.
     g_naturalBass = {};
     g_levelWord = {};
@@ -191,7 +143,7 @@ RunReport RunOnce(const RunChoice& run, const FaultFreeCalls* reference) {
         endpointIds.push_back(endpoint.id);
     }
     {
-        sim::machine::Bench bench(SweepMachine(run.start));
+        sim::machine::Bench bench(SweepMachine(run.start, run.windows));
         service = sim::audio::AudioService::Current();
         before = Snapshot(*service, endpointIds);
         // Each change is told before the writer goes on, so that the page's refreshes, and the
@@ -219,7 +171,7 @@ RunReport RunOnce(const RunChoice& run, const FaultFreeCalls* reference) {
     for (const std::string& problem : use.problems) {
         problems.push_back(problem);
     }
-    JudgeRun(run, reference, use, log, before, after, &report);
+    JudgeRun(run, use, log, before, after, &report);
     if (!use.otherWindows.empty()) {
         std::string windows;
         for (const std::string& window : use.otherWindows) {

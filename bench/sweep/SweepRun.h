@@ -3,34 +3,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/sweep/Runs.h"
+#include "bench/sweep/ScriptModel.h"
 #include "sim/machine/MachineState.h"
 #include "sim/platform/CallSweep.h"
 
 namespace sweep {
-
-// The machine a run starts on: one the program has never configured (a first run), or one that
-// holds the first-run marker and a person's own words, not the defaults (a second start).
-enum class Start { First, Second };
-
-// One run of the sweep: outside call `call` (from 1) answered by the variant, on a machine of the
-// start; call 0 is the fault-free run.
-struct RunChoice {
-    size_t call = 0;
-    sim::call_sweep::Variant variant = sim::call_sweep::Variant::Failure;
-    Start start = Start::First;
-
-    auto operator<=>(const RunChoice& other) const = default;
-};
-
-// "17" for the first run in which call 17 fails, "17u" for the one in which it succeeds unusably;
-// "s17" and "s17u" for the same on a second start; "0" and "s0" for the fault-free runs.
-std::string RunName(const RunChoice& run);
-// The run a name names; false for text that names none. `faultFree` also takes "0" and "s0".
-bool ParseRunName(const std::string& text, RunChoice* run, bool faultFree = false);
-
-// The machine of a start: the built-in laptop with its speakers at 96000 Hz, a format the effects
-// do not take, so that the first effect the script switches on forces stereo 48000 Hz.
-sim::machine::MachineState SweepMachine(Start start);
 
 // What the fault-free run of a start made: every outside call, in order, whether it can succeed
 // unusably, and the number of calls made before each part of the run (part 0 at 0, then one per
@@ -53,14 +31,15 @@ struct RunReport {
 };
 
 // Runs the scripted use once against a fresh machine of the run's start, with the chosen outside
-// call answered otherwise (none for call 0; `reference` is then not needed), and judges it: the
-// run's own write log, part by part, against what the rules write given that call (ScriptModel);
-// every stored value against what those writes leave; the script run to its end unless start-up
-// ended, and then nothing written and no window; and nothing left behind: no service object
-// alive, no client registered, no driver handle or set open, no key of the switch open, no
-// CoTaskMem block leaked, the extension library unloaded, and no handle, thread, window, thread
-// timer or other current directory that was not there before.
-RunReport RunOnce(const RunChoice& run, const FaultFreeCalls* reference);
+// call answered otherwise (none for call 0), and judges it by the model of the rules
+// (ScriptModel.h), given that call: whether start-up ends or the sheet shows; every outside call,
+// in order and in its part; the run's own write log, part by part; every stored value against what
+// those writes leave; the script run to its end unless start-up ended, and then nothing written
+// and no window; and nothing left behind: no service object alive, no client registered, no driver
+// handle or set open, no key of the switch open, no CoTaskMem block leaked, the extension library
+// unloaded, and no handle, thread, window, thread timer or other current directory that was not
+// there before.
+RunReport RunOnce(const RunChoice& run);
 
 // Once per process, before the first run.
 bool PrepareRuns(std::string* problem);

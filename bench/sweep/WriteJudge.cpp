@@ -23,40 +23,40 @@ const char* OriginName(WriteOrigin origin) {
 }
 
 std::string Describe(Store store, const PROPERTYKEY& key, const sim::audio::Value& value,
-                     WriteOrigin origin, int slot, bool accepted) {
+                     WriteOrigin origin, int slot, bool accepted, const std::wstring& endpoint) {
     return std::string(store == Store::Fx ? "fx " : "endpoint ") + sim::machine::KeyName(key) +
            " = " + value.Describe() + " by " + OriginName(origin) +
-           (slot ? " slot " + std::to_string(slot) : "") + (accepted ? "" : ", refused");
+           (slot ? " slot " + std::to_string(slot) : "") +
+           (endpoint == kSpeakers ? ""
+            : endpoint.empty()    ? " for an empty id"
+                                  : " for another id") +
+           (accepted ? "" : ", refused");
 }
 
 bool SameKey(const PROPERTYKEY& a, const PROPERTYKEY& b) {
     return a.pid == b.pid && IsEqualGUID(a.fmtid, b.fmtid);
 }
 
-// A write that reached the service matches the rules' when it went the same way with the same
-// result. A refused write must have tried the intended value (the service may not say which).
+// A write that reached the service matches the rules' when it went the same way, for the same
+// endpoint, with the same value and result; a refused write too must have tried the intended
+// value.
 bool Matches(const WriteRecord& actual, const IntendedWrite& intended) {
-    bool accepted = SUCCEEDED(actual.result);
-    if (accepted != intended.accepted || actual.store != intended.store ||
-        !SameKey(actual.key, intended.key) || actual.origin != intended.origin ||
-        actual.slot != intended.slot) {
-        return false;
-    }
-    if (!accepted) {
-        return actual.value.IsEmpty() || actual.value == intended.value;
-    }
-    return actual.endpointId == kSpeakers && actual.value == intended.value;
+    return SUCCEEDED(actual.result) == intended.accepted && actual.store == intended.store &&
+           SameKey(actual.key, intended.key) && actual.origin == intended.origin &&
+           actual.slot == intended.slot && actual.endpointId == intended.endpoint &&
+           actual.value == intended.value;
 }
 
 }  // namespace
 
 std::string Describe(const WriteRecord& write) {
     return Describe(write.store, write.key, write.value, write.origin, write.slot,
-                    SUCCEEDED(write.result));
+                    SUCCEEDED(write.result), write.endpointId);
 }
 
 std::string Describe(const IntendedWrite& write) {
-    return Describe(write.store, write.key, write.value, write.origin, write.slot, write.accepted);
+    return Describe(write.store, write.key, write.value, write.origin, write.slot, write.accepted,
+                    write.endpoint);
 }
 
 WriteVerdict JudgeWrites(const std::vector<WriteRecord>& log, const std::vector<size_t>& partStarts,

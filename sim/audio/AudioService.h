@@ -176,6 +176,9 @@ public:
                   const PROPERTYKEY& key, const PROPVARIANT& value);
     HRESULT WriteFormat(WriteOrigin origin, int slot, const std::wstring& id,
                         const WAVEFORMATEX* format);
+    // A device format as the service takes it: the header and as many extra bytes as it says,
+    // up to a whole WAVEFORMATEXTENSIBLE.
+    static Value FormatValue(const WAVEFORMATEX* format);
     void LogWrite(WriteOrigin origin, int slot, Store store, const std::wstring& id,
                   const PROPERTYKEY& key, Value value, HRESULT result);
     std::vector<std::pair<PROPERTYKEY, Value>> Properties(Store store,

@@ -115,14 +115,17 @@ HRESULT AudioService::Write(WriteOrigin origin, int slot, Store store, const std
     return Commit(origin, slot, store, id, key, std::move(stored), hr);
 }
 
+Value AudioService::FormatValue(const WAVEFORMATEX* format) {
+    if (!format) {
+        return Value();
+    }
+    return Value::Blob(format, sizeof(WAVEFORMATEX) + std::min(format->cbSize, kMaxFormatExtra));
+}
+
 HRESULT AudioService::WriteFormat(WriteOrigin origin, int slot, const std::wstring& id,
                                   const WAVEFORMATEX* format) {
-    if (format->cbSize > kMaxFormatExtra) {
-        return Commit(origin, slot, Store::Endpoint, id, PKEY_AudioEngine_DeviceFormat, Value(),
-                      E_INVALIDARG);
-    }
     return Commit(origin, slot, Store::Endpoint, id, PKEY_AudioEngine_DeviceFormat,
-                  Value::Blob(format, sizeof(WAVEFORMATEX) + format->cbSize), S_OK);
+                  FormatValue(format), format->cbSize > kMaxFormatExtra ? E_INVALIDARG : S_OK);
 }
 
 // Stores, logs and queues the notification in one step, so that the store, the log and the

@@ -76,8 +76,10 @@ HRESULT STDMETHODCALLTYPE WriteEndpointFormat(EndpointConfig* self, LPCWSTR id,
         self->service->Unexpected("WriteEndpointFormat with a mix format");
     }
     if (FAILED(outcome.result)) {
+        // The refused write is logged with the format it tried, as far as the service reads it.
         self->service->LogWrite(OriginOf(self), slot, Store::Endpoint, id ? id : L"",
-                                PKEY_AudioEngine_DeviceFormat, Value(), outcome.result);
+                                PKEY_AudioEngine_DeviceFormat,
+                                AudioService::FormatValue(deviceFormat), outcome.result);
         return outcome.result;
     }
     if (!id || !deviceFormat) {

@@ -18,7 +18,8 @@ using sweep::IntendedWrite;
 using sweep::RunPlan;
 
 IntendedWrite Word(const PROPERTYKEY& key, DWORD word, bool accepted = true) {
-    return {Store::Fx, key, Value::UInt32(word), WriteOrigin::Config7, 12, accepted};
+    return {Store::Fx, key,      Value::UInt32(word), WriteOrigin::Config7,
+            12,        accepted, sweep::kSpeakers};
 }
 
 WriteRecord Record(const IntendedWrite& write, const std::wstring& id = sweep::kSpeakers) {
@@ -32,11 +33,15 @@ WriteRecord Record(const IntendedWrite& write, const std::wstring& id = sweep::k
 }
 
 // Start-up writes the Natural Bass word, step 1 the expander, step 2 Natural Bass again.
-const RunPlan kPlan = {{{Word(keys::NaturalBass, 0x80003513)},
-                        {Word(keys::SoundSpaceExpander, 0x00000001)},
-                        {Word(keys::NaturalBass, 0x00003513)}},
-                       {},
-                       {}};
+RunPlan ThreeParts() {
+    RunPlan plan;
+    plan.sheetShown = true;
+    plan.parts = {{Word(keys::NaturalBass, 0x80003513)},
+                  {Word(keys::SoundSpaceExpander, 0x00000001)},
+                  {Word(keys::NaturalBass, 0x00003513)}};
+    return plan;
+}
+const RunPlan kPlan = ThreeParts();
 
 struct Judged {
     std::vector<WriteRecord> log;
@@ -103,6 +108,8 @@ TEST(JudgeWrites, EachWriteOutOfTheRulesFailsWithItsPart) {
     }
 }
 
+// A refused write is judged as closely as an accepted one: the word it tried and the endpoint it
+// named.
 TEST(JudgeWrites, AStepTheFaultSilencesIsNamedAndARefusalMustTryTheIntendedWord) {
     RunPlan plan = kPlan;
     plan.parts[1] = {Word(keys::SoundSpaceExpander, 0x00000001, false)};
@@ -112,10 +119,25 @@ TEST(JudgeWrites, AStepTheFaultSilencesIsNamedAndARefusalMustTryTheIntendedWord)
     EXPECT_TRUE(verdict.problems.empty());
     EXPECT_EQ(std::vector<std::string>{"step 1 'click Sound Space Expander'"}, verdict.silentSteps);
 
-    judged.log[1].value = Value();  // the service may not say what it refused
+    const struct {
+        const char* what;
+        void (*change)(WriteRecord*);
+    } refusals[] = {
+        {"no word logged", [](WriteRecord* w) { w->value = Value(); }},
+        {"another word", [](WriteRecord* w) { w->value = Value::UInt32(0x80000001); }},
+        {"another endpoint", [](WriteRecord* w) { w->endpointId = L"{0.0.0.00000000}.{other}"; }},
+        {"an empty id", [](WriteRecord* w) { w->endpointId.clear(); }},
+    };
+    for (const auto& refusal : refusals) {
+        Judged changed = judged;
+        refusal.change(&changed.log[1]);
+        EXPECT_EQ(1u, sweep::JudgeWrites(changed.log, changed.starts, plan, kPlan).problems.size())
+            << refusal.what;
+    }
+    // A refusal the rules make for an empty id.
+    plan.parts[1][0].endpoint.clear();
+    judged.log[1].endpointId.clear();
     EXPECT_TRUE(sweep::JudgeWrites(judged.log, judged.starts, plan, kPlan).problems.empty());
-    judged.log[1].value = Value::UInt32(0x80000001);
-    EXPECT_EQ(1u, sweep::JudgeWrites(judged.log, judged.starts, plan, kPlan).problems.size());
 }
 
 }  // namespace
