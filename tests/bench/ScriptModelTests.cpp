@@ -195,6 +195,17 @@ TEST(ScriptModel, AFailedWriteLeavesTheStoredWordForTheNextCommand) {
     }
 }
 
+// A command builds only on an integer: a Natural Bass word stored as a five-byte blob reads as 5,
+// shows off, and the click that switches it on builds on the word's default, not on the blob's
+// count (0x80000005).
+TEST(ScriptModel, ACommandBuildsOnlyOnAnInteger) {
+    sim::machine::MachineState blob = Machine(true);
+    sim::machine::PutEntry(blob.Find(sweep::kSpeakers)->fx, keys::NaturalBass,
+                           Value::BlobObject({0x13, 0x35, 0, 0x80, 0}));
+    RunPlan plan = sweep::PlanRun(blob, std::nullopt);
+    EXPECT_EQ(std::vector<DWORD>{0x80003513}, WordsOf(plan.parts[2], keys::NaturalBass));
+}
+
 // A marker read that succeeds with nothing is a store without a marker: met for the first time.
 TEST(ScriptModel, AMarkerReadAsNothingIsAFirstRun) {
     RunPlan plan = PlanWith(Machine(true), "FxStore::GetValue {A6F29F8F},2", Part::PageStart, 0, 1,
