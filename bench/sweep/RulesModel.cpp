@@ -29,14 +29,9 @@ DWORD Reading::Payload() const {
     return value.UInt32();
 }
 
-bool Reading::HoldsNumber() const {
-    if (outcome != Found || value.IsEmpty() || value.Type() == VT_NULL) {
-        return false;
-    }
-    VARTYPE type = value.Type();
-    if ((type & VT_VECTOR) && !(type & (VT_ARRAY | VT_BYREF))) {
-        return true;  // its count comes first
-    }
+namespace {
+
+bool IsInteger(VARTYPE type) {
     switch (type) {
         case VT_I1:
         case VT_UI1:
@@ -47,7 +42,24 @@ bool Reading::HoldsNumber() const {
         case VT_INT:
         case VT_UINT:
         case VT_I8:
-        case VT_UI8:
+        case VT_UI8: return true;
+        default: return false;
+    }
+}
+
+}  // namespace
+
+// A number carries its first four bytes; a blob or a vector its count first; anything else (a
+// string, an address) no number.
+bool Reading::HoldsNumber() const {
+    if (outcome != Found || value.IsEmpty() || value.Type() == VT_NULL) {
+        return false;
+    }
+    VARTYPE type = value.Type();
+    if (((type & VT_VECTOR) && !(type & (VT_ARRAY | VT_BYREF))) || IsInteger(type)) {
+        return true;
+    }
+    switch (type) {
         case VT_R4:
         case VT_R8:
         case VT_CY:
@@ -63,19 +75,7 @@ bool Reading::HoldsNumber() const {
 }
 
 bool Reading::HoldsInteger() const {
-    switch (outcome == Found ? value.Type() : static_cast<VARTYPE>(VT_EMPTY)) {
-        case VT_I1:
-        case VT_UI1:
-        case VT_I2:
-        case VT_UI2:
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_I8:
-        case VT_UI8: return true;
-        default: return false;
-    }
+    return outcome == Found && IsInteger(value.Type());
 }
 
 RulesModel::RulesModel(const sim::machine::MachineState& machine, const std::optional<Fault>& fault,
