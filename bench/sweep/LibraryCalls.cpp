@@ -5,7 +5,7 @@
 #include <atomic>
 #include <string>
 
-#include "bench/sweep/ImportTable.h"
+#include "sim/platform/ImportTable.h"
 #include "sim/platform/CallSweep.h"
 
 namespace sweep {
@@ -78,14 +78,15 @@ BOOL WINAPI SweptFreeLibrary(HMODULE module) {
 }  // namespace
 
 bool RouteLibraryCallsThroughSweep() {
-    return ReplaceImport("kernel32.dll", "LoadLibraryW",
-                         reinterpret_cast<void*>(&SweptLoadLibraryW),
-                         reinterpret_cast<void**>(&g_loadLibraryW)) &&
-           ReplaceImport("kernel32.dll", "GetProcAddress",
-                         reinterpret_cast<void*>(&SweptGetProcAddress),
-                         reinterpret_cast<void**>(&g_getProcAddress)) &&
-           ReplaceImport("kernel32.dll", "FreeLibrary", reinterpret_cast<void*>(&SweptFreeLibrary),
-                         reinterpret_cast<void**>(&g_freeLibrary));
+    return sim::ReplaceImport("kernel32.dll", "LoadLibraryW",
+                              reinterpret_cast<void*>(&SweptLoadLibraryW),
+                              reinterpret_cast<void**>(&g_loadLibraryW)) &&
+           sim::ReplaceImport("kernel32.dll", "GetProcAddress",
+                              reinterpret_cast<void*>(&SweptGetProcAddress),
+                              reinterpret_cast<void**>(&g_getProcAddress)) &&
+           sim::ReplaceImport("kernel32.dll", "FreeLibrary",
+                              reinterpret_cast<void*>(&SweptFreeLibrary),
+                              reinterpret_cast<void**>(&g_freeLibrary));
 }
 
 }  // namespace sweep

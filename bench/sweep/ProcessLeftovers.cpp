@@ -8,7 +8,7 @@
 #include <atomic>
 #include <cstdio>
 
-#include "bench/sweep/ImportTable.h"
+#include "sim/platform/ImportTable.h"
 
 namespace sweep {
 namespace {
@@ -284,10 +284,12 @@ void WarmUpProcess() {
     ::CoGetTreatAsClass(unknown, &treatAs);
     // The threads' runtime gives this thread its record, with an event, the first time it waits.
     pthread_self();
-    ReplaceImport("kernel32.dll", "CreateEventA", reinterpret_cast<void*>(&RuntimeCreateEventA),
-                  reinterpret_cast<void**>(&g_createEventA));
-    ReplaceImport("kernel32.dll", "CreateEventW", reinterpret_cast<void*>(&ProgramCreateEventW),
-                  reinterpret_cast<void**>(&g_createEventW));
+    sim::ReplaceImport("kernel32.dll", "CreateEventA",
+                       reinterpret_cast<void*>(&RuntimeCreateEventA),
+                       reinterpret_cast<void**>(&g_createEventA));
+    sim::ReplaceImport("kernel32.dll", "CreateEventW",
+                       reinterpret_cast<void*>(&ProgramCreateEventW),
+                       reinterpret_cast<void**>(&g_createEventW));
 }
 
 }  // namespace sweep

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "bench/sweep/ImportTable.h"
+#include "sim/platform/ImportTable.h"
 #include "sim/platform/CallSweep.h"
 #include "sim/platform/Locks.h"
 
@@ -133,14 +133,15 @@ LSTATUS WINAPI SweptRegCloseKey(HKEY key) {
 }  // namespace
 
 bool RouteRegistryCallsThroughSweep() {
-    return ReplaceImport("advapi32.dll", "RegOpenKeyExW",
-                         reinterpret_cast<void*>(&SweptRegOpenKeyExW),
-                         reinterpret_cast<void**>(&g_regOpenKeyExW)) &&
-           ReplaceImport("advapi32.dll", "RegQueryValueExW",
-                         reinterpret_cast<void*>(&SweptRegQueryValueExW),
-                         reinterpret_cast<void**>(&g_regQueryValueExW)) &&
-           ReplaceImport("advapi32.dll", "RegCloseKey", reinterpret_cast<void*>(&SweptRegCloseKey),
-                         reinterpret_cast<void**>(&g_regCloseKey));
+    return sim::ReplaceImport("advapi32.dll", "RegOpenKeyExW",
+                              reinterpret_cast<void*>(&SweptRegOpenKeyExW),
+                              reinterpret_cast<void**>(&g_regOpenKeyExW)) &&
+           sim::ReplaceImport("advapi32.dll", "RegQueryValueExW",
+                              reinterpret_cast<void*>(&SweptRegQueryValueExW),
+                              reinterpret_cast<void**>(&g_regQueryValueExW)) &&
+           sim::ReplaceImport("advapi32.dll", "RegCloseKey",
+                              reinterpret_cast<void*>(&SweptRegCloseKey),
+                              reinterpret_cast<void**>(&g_regCloseKey));
 }
 
 std::string OpenSwitchKeys() {

@@ -1,10 +1,12 @@
 // halvo-sim: the program's own start-up against a simulated laptop kept in a state file.
 //
-//   halvo-sim [run] [--state FILE] [--hold-after KEY]
+//   halvo-sim [run] [--state FILE] [--hold-after KEY | --bare-sheet]
 //                                           open the sheet (the default command); with
 //                                           --hold-after, the program's first write of KEY
 //                                           returns only once another program has changed a
-//                                           value (at most 10 s)
+//                                           value (at most 10 s); with --bare-sheet, set up
+//                                           all the same but show the page's template in a bare
+//                                           sheet instead of starting the program
 //   halvo-sim show [--state FILE] [--json]  print the machine
 //   halvo-sim set [--state FILE] ENDPOINT KEY VALUE
 //   halvo-sim plug [--state FILE] front-headphones|none
@@ -17,8 +19,10 @@
 #include <vector>
 
 #include "app/PropertyPageApp.h"
-#include "sim/machine/Instrument.h"
+#include "sim/machine/BareSheet.h"
 #include "sim/machine/Bench.h"
+#include "sim/machine/Instrument.h"
+#include "sim/machine/PhaseReport.h"
 #include "sim/machine/MachineReport.h"
 #include "sim/machine/StateFile.h"
 
@@ -62,9 +66,11 @@ bool ParseNumber(const std::wstring& text, unsigned long* number) {
 
 int Run(sim::machine::StateFile& file, const std::vector<std::wstring>& args) {
     PROPERTYKEY holdAfter = {};
-    if (!args.empty() && (args.size() != 2 || args[0] != L"--hold-after" ||
-                          !sim::machine::ParseKey(Narrow(args[1]), &holdAfter))) {
-        return Fail("usage: run [--hold-after KEY]");
+    bool bare = args.size() == 1 && args[0] == L"--bare-sheet";
+    if (!args.empty() && !bare &&
+        (args.size() != 2 || args[0] != L"--hold-after" ||
+         !sim::machine::ParseKey(Narrow(args[1]), &holdAfter))) {
+        return Fail("usage: run [--hold-after KEY | --bare-sheet]");
     }
     MachineState state;
     std::string error;
@@ -73,7 +79,7 @@ int Run(sim::machine::StateFile& file, const std::vector<std::wstring>& args) {
     }
     sim::machine::Bench bench(state);
     bench.RecordWritesTo(file);
-    if (!args.empty()) {
+    if (!args.empty() && !bare) {
         bench.HoldAfterFirstWrite(holdAfter);
     }
     sim::machine::StateWatcher watcher(file.Path(), [&] {
@@ -81,8 +87,13 @@ int Run(sim::machine::StateFile& file, const std::vector<std::wstring>& args) {
         bench.ReloadFrom(file, &reloadError);
     });
     // Benchmark scripts watch the sheet through the environment; nothing happens without it.
+    bench::StartPhaseReportFromEnvironment();
     bench::InstrumentFromEnvironment();
+    if (bare) {
+        return bench::ShowBareSheet();
+    }
     CPropertyPageApp app;
+    bench::MarkInitInstance();
     app.InitInstance();
     return app.ExitInstance();
 }
@@ -193,8 +204,8 @@ int Main(std::vector<std::wstring> args) {
             rest.push_back(args[i]);
         }
     }
-    // Made absolute here, before any thread starts: the program's start-up changes the current
-    // directory for a moment, and the file's watcher reads it from a thread of its own.
+    // Made absolute here, before any thread starts: the file's watcher reads the path from a
+    // thread of its own, and a relative path would follow any later change of directory.
     sim::machine::StateFile file(statePath);
     // A path that cannot hold the file is refused before anything starts.
     std::string unusable;
@@ -218,7 +229,7 @@ int Main(std::vector<std::wstring> args) {
     }
     if (command == L"help") {
         std::printf(
-            "halvo-sim [run] [--state FILE] [--hold-after KEY]\n"
+            "halvo-sim [run] [--state FILE] [--hold-after KEY | --bare-sheet]\n"
             "                                            open the sheet against the machine\n"
             "halvo-sim show [--state FILE] [--json]      print the machine\n"
             "halvo-sim set [--state FILE] ENDPOINT KEY VALUE\n"

@@ -2,10 +2,15 @@
 
 #include <commctrl.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
+#include <vector>
+
+#include "sim/machine/PhaseReport.h"
 
 namespace bench {
 namespace {
@@ -57,18 +62,111 @@ void Untime() {
     g_timedWindows.clear();
 }
 
-// Committed private memory, counted region by region: Wine leaves PrivateUsage at 0.
-uint64_t CommittedPrivateBytes() {
-    uint64_t total = 0;
+struct Range {
+    uintptr_t begin, end;
+};
+
+// Every thread's stack, from its reservation's base to its top, read from the thread's own
+// information block.
+std::vector<Range> ThreadStacks(unsigned* threads) {
+    using QueryThread = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    struct BasicInformation {
+        LONG exitStatus;
+        void* teb;
+        void* clientId[2];
+        ULONG_PTR affinity;
+        LONG priority, basePriority;
+    };
+    auto query = reinterpret_cast<QueryThread>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+    std::vector<Range> stacks;
+    *threads = 0;
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return stacks;
+    }
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Thread32First(snapshot, &entry); more;
+         more = ::Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != ::GetCurrentProcessId()) {
+            continue;
+        }
+        ++*threads;
+        HANDLE thread = ::OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
+        BasicInformation info = {};
+        if (thread && query && query(thread, 0, &info, sizeof info, nullptr) == 0 && info.teb) {
+            const NT_TIB* tib = static_cast<const NT_TIB*>(info.teb);
+            MEMORY_BASIC_INFORMATION region;
+            if (::VirtualQuery(tib->StackLimit, &region, sizeof region) == sizeof region) {
+                stacks.push_back({reinterpret_cast<uintptr_t>(region.AllocationBase),
+                                  reinterpret_cast<uintptr_t>(tib->StackBase)});
+            }
+        }
+        if (thread) {
+            ::CloseHandle(thread);
+        }
+    }
+    ::CloseHandle(snapshot);
+    return stacks;
+}
+
+// Every heap's regions, as the heap walks them.
+std::vector<Range> HeapRegions() {
+    std::vector<Range> regions;
+    HANDLE heaps[64];
+    DWORD count = std::min<DWORD>(::GetProcessHeaps(64, heaps), 64);
+    for (DWORD i = 0; i < count; ++i) {
+        PROCESS_HEAP_ENTRY entry = {};
+        if (!::HeapLock(heaps[i])) {
+            continue;
+        }
+        while (::HeapWalk(heaps[i], &entry)) {
+            if (entry.wFlags & PROCESS_HEAP_REGION) {
+                auto begin = reinterpret_cast<uintptr_t>(entry.lpData);
+                regions.push_back({begin, reinterpret_cast<uintptr_t>(entry.Region.lpLastBlock)});
+            } else if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) && entry.cbData >= 512 * 1024) {
+                // A block this large has memory of its own, outside the heap's regions.
+                auto begin = reinterpret_cast<uintptr_t>(entry.lpData);
+                regions.push_back({begin, begin + entry.cbData});
+            }
+        }
+        ::HeapUnlock(heaps[i]);
+    }
+    return regions;
+}
+
+bool Within(uintptr_t address, const std::vector<Range>& ranges) {
+    return std::any_of(ranges.begin(), ranges.end(), [&](const Range& range) {
+        return address >= range.begin && address < range.end;
+    });
+}
+
+}  // namespace
+
+MemoryByKind TakeMemoryByKind() {
+    MemoryByKind memory = {};
+    std::vector<Range> stacks = ThreadStacks(&memory.threads);
+    std::vector<Range> heaps = HeapRegions();
     MEMORY_BASIC_INFORMATION region;
     for (const char* at = nullptr; ::VirtualQuery(at, &region, sizeof region) == sizeof region;
          at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) {
-            total += region.RegionSize;
+        if (region.State != MEM_COMMIT) {
+            continue;
+        }
+        auto base = reinterpret_cast<uintptr_t>(region.BaseAddress);
+        if (region.Type == MEM_IMAGE) {
+            memory.images += region.RegionSize;
+        } else if (region.Type == MEM_PRIVATE) {
+            (Within(base, stacks) ? memory.stacks
+             : Within(base, heaps) ? memory.heaps
+                                   : memory.rest) += region.RegionSize;
         }
     }
-    return total;
+    return memory;
 }
+
+namespace {
 
 // A thread timer's message comes only when no paint is waiting: the first round is over.
 void CALLBACK OnSettled(HWND, UINT, UINT_PTR timer, DWORD) {
@@ -88,8 +186,9 @@ void CALLBACK OnSettled(HWND, UINT, UINT_PTR timer, DWORD) {
         paint.privateBytes = memory.PrivateUsage;
         paint.workingSetBytes = memory.WorkingSetSize;
     }
+    paint.memory = TakeMemoryByKind();
     if (paint.privateBytes == 0) {
-        paint.privateBytes = CommittedPrivateBytes();
+        paint.privateBytes = paint.memory.stacks + paint.memory.heaps + paint.memory.rest;
     }
     auto done = std::move(g_firstPaintDone);
     g_firstPaintDone = nullptr;
@@ -163,13 +262,24 @@ void WatchSlider(std::function<void(HWND slider, int position, int64_t at)> move
 
 void InstrumentFromEnvironment() {
     std::wstring report = Environment(L"HALVO_FIRST_PAINT_REPORT");
-    if (!report.empty()) {
-        WatchFirstPaint([report](HWND root, const FirstPaint& paint) {
-            if (FILE* file = _wfopen(report.c_str(), L"w")) {
-                std::fprintf(file, "%lld %lld %llu %llu\n", static_cast<long long>(paint.paintedAt),
+    bool phases = !Environment(L"HALVO_PHASE_REPORT").empty();
+    if (!report.empty() || phases) {
+        WatchFirstPaint([report, phases](HWND root, const FirstPaint& paint) {
+            if (phases) {
+                FinishPhaseReport(paint.paintedAt);
+            }
+            FILE* file = report.empty() ? nullptr : _wfopen(report.c_str(), L"w");
+            if (file) {
+                const MemoryByKind& memory = paint.memory;
+                std::fprintf(file, "%lld %lld %llu %llu %llu %llu %llu %llu %u\n",
+                             static_cast<long long>(paint.paintedAt),
                              static_cast<long long>(paint.createdAt),
                              static_cast<unsigned long long>(paint.privateBytes),
-                             static_cast<unsigned long long>(paint.workingSetBytes));
+                             static_cast<unsigned long long>(paint.workingSetBytes),
+                             static_cast<unsigned long long>(memory.stacks),
+                             static_cast<unsigned long long>(memory.heaps),
+                             static_cast<unsigned long long>(memory.rest),
+                             static_cast<unsigned long long>(memory.images), memory.threads);
                 std::fclose(file);
             }
             ::PostMessageW(root, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);

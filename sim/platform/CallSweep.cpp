@@ -7,10 +7,20 @@
 namespace sim::call_sweep {
 namespace {
 
+int64_t Now() {
+    FILETIME now;
+    ::GetSystemTimePreciseAsFileTime(&now);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = now.dwLowDateTime;
+    ticks.HighPart = now.dwHighDateTime;
+    return (static_cast<int64_t>(ticks.QuadPart) - 116444736000000000LL) * 100;
+}
+
 // Calls come from the program's thread and the notification thread alike.
 std::atomic<bool> g_on{false};
 sim::SlimLock g_mutex;
 std::vector<Call> g_calls;
+std::vector<Call> g_events;  // the calls and the notes, in order
 size_t g_answering = 0;  // 0: none
 Variant g_variant = Variant::Failure;
 std::string g_answeredCall;
@@ -24,6 +34,7 @@ void StartCounting() {
 void StartAnswering(size_t k, Variant variant) {
     std::lock_guard<sim::SlimLock> lock(g_mutex);
     g_calls.clear();
+    g_events.clear();
     g_answering = k;
     g_variant = variant;
     g_answeredCall.clear();
@@ -43,6 +54,19 @@ void Stop() {
 std::vector<Call> RecordedCalls() {
     std::lock_guard<sim::SlimLock> lock(g_mutex);
     return g_calls;
+}
+
+std::vector<Call> RecordedEvents() {
+    std::lock_guard<sim::SlimLock> lock(g_mutex);
+    return g_events;
+}
+
+void Note(const std::string& event) {
+    if (!g_on) {
+        return;
+    }
+    std::lock_guard<sim::SlimLock> lock(g_mutex);
+    g_events.push_back({event, false, Now()});
 }
 
 std::vector<std::string> Calls() {
@@ -71,7 +95,8 @@ Answer AnswerFor(const std::string& call, Offer offer) {
         return Answer::Ordinary;
     }
     bool offersUnusable = offer == Offer::FailureOrUnusable;
-    g_calls.push_back({call, offersUnusable});
+    g_calls.push_back({call, offersUnusable, Now()});
+    g_events.push_back(g_calls.back());
     if (g_calls.size() != g_answering) {
         return Answer::Ordinary;
     }

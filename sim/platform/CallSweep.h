@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ enum class Offer { FailureOnly, FailureOrUnusable };
 struct Call {
     std::string name;
     bool offersUnusable;
+    int64_t at = 0;  // when it was made: nanoseconds since 1970 (the system's precise time)
 };
 
 // From now on every call is recorded by name, none is answered otherwise.
@@ -41,6 +43,11 @@ std::vector<std::string> Calls();
 // The name of the call that was answered otherwise, or "" while that call has not come. A call
 // asked for an unusable answer it does not offer answers as usual and is named with that note.
 std::string AnsweredCall();
+
+// Records an event of the caller's own among the calls (while calls are recorded), to time what
+// happens between them: it is never answered otherwise and counts as no call.
+void Note(const std::string& event);
+std::vector<Call> RecordedEvents();
 
 // For the stand-ins: whether calls are being recorded (to spare naming a call when not); AnswerFor,
 // which records the call with what it offers and says how to answer it; and Fails for a call that

@@ -1,10 +1,10 @@
-#include "bench/sweep/ImportTable.h"
+#include "sim/platform/ImportTable.h"
 
 #include <windows.h>
 
 #include <cstring>
 
-namespace sweep {
+namespace sim {
 namespace {
 
 // The import table slot of function `name` imported from `dll` by this program, or null.
@@ -56,4 +56,4 @@ bool ReplaceImport(const char* dll, const char* name, void* function, void** ori
     return true;
 }
 
-}  // namespace sweep
+}  // namespace sim
