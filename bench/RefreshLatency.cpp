@@ -70,8 +70,10 @@ int Measure(int changes) {
     // sample is not to be trusted.
     bench::Figure("in-process refresh p99", bench::Quantile(latencies, 0.99), "ms",
                   bench::Goal::AtMost, 10);
-    bench::Figure("in-process changes not shown", lost, "changes", bench::Goal::Equal, 0);
-    bench::Figure("in-process samples below 0", negative, "samples", bench::Goal::Equal, 0);
+    bench::CountFigure("in-process changes not shown", lost, static_cast<size_t>(changes),
+                       "changes", bench::Goal::Equal, 0);
+    bench::CountFigure("in-process samples below 0", negative,
+                       static_cast<size_t>(changes - lost), "samples", bench::Goal::Equal, 0);
     bench::Figure("in-process refresh max", bench::Quantile(latencies, 1.0), "ms");
     return lost == 0 && negative == 0 ? 0 : 1;
 }

@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "bench/Figures.h"
+#include "bench/HandleCount.h"
 #include "bench/harness/SheetSession.h"
 #include "res/resource.h"
 #include "sim/audio/LiveObjects.h"
@@ -18,10 +19,11 @@
 
 namespace {
 
-// A count, or -1 where this machine gives no way to take it.
-constexpr long kNotCounted = -1;
+// A count, or -1 where this machine gives no way to take it, as the handle probe says it.
+constexpr long kNotCounted = bench::kHandlesNotCounted;
 
 struct Holdings {
+    bool taken = false;
     long handles = kNotCounted;
     long gdiObjects = kNotCounted;
     long userObjects = kNotCounted;
@@ -38,20 +40,6 @@ BOOL CALLBACK CountWindow(HWND window, LPARAM count) {
         ::EnumChildWindows(window, CountWindow, count);
     }
     return TRUE;
-}
-
-// Wine answers GetProcessHandleCount with 0: ask for each handle value in turn instead. A
-// process always holds some handles, so finding none means the probe does not work here.
-long CountHandles() {
-    DWORD count = 0;
-    if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count > 0) {
-        return static_cast<long>(count);
-    }
-    for (ULONG_PTR value = 4; value < 0x20000; value += 4) {
-        DWORD flags = 0;
-        count += ::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
-    }
-    return count > 0 ? static_cast<long>(count) : kNotCounted;
 }
 
 // Wine answers GetGuiResources with 0, but takes a GDI handle by its table index alone (the low
@@ -77,7 +65,8 @@ long CountUserObjects() {
 
 Holdings Count() {
     Holdings now;
-    now.handles = CountHandles();
+    now.taken = true;
+    now.handles = bench::CountOpenHandles();
     now.gdiObjects = CountGdiObjects();
     now.userObjects = CountUserObjects();
     ::EnumWindows(CountWindow, reinterpret_cast<LPARAM>(&now.windows));
@@ -103,9 +92,13 @@ void ReleaseSliderAt(HWND page, int level) {
 }
 
 // The gain of one holding; a holding that could not be counted at either point is not measured,
-// and does not count against the soak.
-bool Print(const char* what, long first, long last, const char* notCountedWhy = "") {
+// and does not count against the soak. A soak of no more than the first hundred commands has
+// nothing to compare: no samples.
+bool Print(const char* what, bool taken, long first, long last, const char* notCountedWhy = "") {
     std::string figure = std::string("soak: ") + what + " gained";
+    if (!taken) {
+        return bench::Figure(figure.c_str(), bench::NoValue(), "", bench::Goal::AtMost, 0);
+    }
     if (first == kNotCounted || last == kNotCounted) {
         bench::NotMeasured(figure.c_str(), notCountedWhy);
         return true;
@@ -136,9 +129,12 @@ int Measure(int commands) {
                 ::Sleep(0);
             }
             unanswered += writes.load() == before;
-            if (i + 1 == 100 || i + 1 == commands) {
+            if (i + 1 == 100) {
                 ::Sleep(400);  // past every refresh the commands set off
-                (i + 1 == 100 ? first : last) = Count();
+                first = Count();
+            } else if (i + 1 == commands && i + 1 > 100) {
+                ::Sleep(400);
+                last = Count();
             }
         }
     });
@@ -149,16 +145,18 @@ int Measure(int commands) {
     }
     std::printf("%d commands, %d writes, %d commands that wrote nothing\n", commands, writes.load(),
                 unanswered);
-    bool held = Print("handles", first.handles, last.handles,
+    bool taken = first.taken && last.taken;
+    bool held = Print("handles", taken, first.handles, last.handles,
                       "neither GetProcessHandleCount nor a probe of the handle values finds any");
-    held &= Print("GDI objects", first.gdiObjects, last.gdiObjects,
+    held &= Print("GDI objects", taken, first.gdiObjects, last.gdiObjects,
                   "neither GetGuiResources nor a probe of the GDI handle table finds any");
-    held &= Print("USER objects", first.userObjects, last.userObjects,
+    held &= Print("USER objects", taken, first.userObjects, last.userObjects,
                   "GetGuiResources answers 0 here; the windows are counted apart");
-    held &= Print("windows", first.windows, last.windows);
-    held &= Print("live COM objects", first.comObjects, last.comObjects);
-    held &= Print("CoTaskMem blocks", first.coTaskMemBlocks, last.coTaskMemBlocks);
-    bench::Figure("soak: commands that wrote nothing", unanswered, "", bench::Goal::Equal, 0);
+    held &= Print("windows", taken, first.windows, last.windows);
+    held &= Print("live COM objects", taken, first.comObjects, last.comObjects);
+    held &= Print("CoTaskMem blocks", taken, first.coTaskMemBlocks, last.coTaskMemBlocks);
+    bench::CountFigure("soak: commands that wrote nothing", unanswered,
+                       static_cast<size_t>(commands), "commands", bench::Goal::Equal, 0);
     return held && unanswered == 0 ? 0 : 1;
 }
 

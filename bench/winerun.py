@@ -65,6 +65,20 @@ def figure(what, value, unit, goal=None, target=None):
     return met
 
 
+def count_figure(what, count, members, unit, goal=None, target=None):
+    """A count over `members` things, `unit` naming them in the plural, as bench/Figures.h's
+    CountFigure: with no members there was nothing to count, and it reads "no <unit>" and misses
+    any target."""
+    if members > 0:
+        return figure(what, count, unit, goal, target)
+    shown = f"no {unit}"
+    if goal is None:
+        print(f"figure: {what} = {shown} (no target)", flush=True)
+    else:
+        print(f"figure: {what} = {shown} (target {goal} {target:.6g}) MISSED", flush=True)
+    return False
+
+
 def quantile(samples, q):
     """Nearest rank, as bench/Figures.h; NaN for no samples."""
     if not samples:

@@ -128,7 +128,7 @@ bool AcceptedReference(const std::wstring& path) {
 bool SweepDevicePaths(const SweepOptions& options) {
     Random random(options.seed ^ 0x70617468);
     Tally tally("bad device paths");
-    size_t blocksAtStart = LiveCoTaskMemBlocks();
+    ProcessHoldings holdings;
     const std::vector<sim::driver::SizeAnswer> sizeAnswers = {
         sim::driver::SizeAnswer::InsufficientBuffer,
         sim::driver::SizeAnswer::InsufficientBuffer,
@@ -197,9 +197,8 @@ bool SweepDevicePaths(const SweepOptions& options) {
         tally.Judge(mismatches);
     }
 
-    size_t leaked = LiveCoTaskMemBlocks() - blocksAtStart;
-    tally.LeftBehind(leaked, std::to_string(leaked) + " CoTaskMem block(s)");
-    tally.LeftBehind(leftovers.empty() ? 0 : 1, leftovers);
+    holdings.LeftBehindSince(tally);
+    tally.LeftBehind("driver stand-in leftovers", leftovers.empty() ? 0 : 1, leftovers);
     return tally.Report(options.count);
 }
 

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "bench/badinput/GuardingMallocSpy.h"
 #include "bench/badinput/Kinds.h"
 #include "driver/EffectSupport.h"
 #include "driver/FrontPanelJacks.h"
@@ -306,7 +305,7 @@ void RunQueries(Random& random, const Answers& answers, Tallies& tallies, std::s
 bool SweepDriverAnswers(const SweepOptions& options) {
     Random random(options.seed ^ 0x616E73);
     Tallies tallies;
-    size_t blocksAtStart = LiveCoTaskMemBlocks();
+    ProcessHoldings holdings;
     std::string left;
     for (size_t i = 0; i < options.count; ++i) {
         SetCurrentInput("bad driver answers", i);
@@ -314,11 +313,10 @@ bool SweepDriverAnswers(const SweepOptions& options) {
         RunDecision(random, answers, tallies, left);
         RunQueries(random, answers, tallies, left);
     }
-    size_t leaked = LiveCoTaskMemBlocks() - blocksAtStart;
     bool clean = true;
     for (Tally* tally : {&tallies.policy, &tallies.jack, &tallies.retasking, &tallies.support}) {
-        tally->LeftBehind(leaked, std::to_string(leaked) + " CoTaskMem block(s)");
-        tally->LeftBehind(left.empty() ? 0 : 1, left);
+        holdings.LeftBehindSince(*tally);
+        tally->LeftBehind("driver stand-in leftovers", left.empty() ? 0 : 1, left);
         clean = tally->Report(options.count) && clean;
     }
     return clean;

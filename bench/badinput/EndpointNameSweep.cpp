@@ -350,7 +350,7 @@ void RunInput(Random& random, size_t index, sim::audio::AudioService& service, T
 bool SweepEndpointNames(const SweepOptions& options) {
     Random random(options.seed ^ 0x6E616D65);
     Tally tally("bad endpoint names and ids");
-    size_t blocksAtStart = LiveCoTaskMemBlocks();
+    ProcessHoldings holdings(ProcessHoldings::Looks::ForBlocksOnly);
     for (size_t first = 0; first < options.count; first += kInputsPerService) {
         std::shared_ptr<sim::audio::AudioService> service = sim::audio::AudioService::Start();
         for (size_t i = first; i < options.count && i < first + kInputsPerService; ++i) {
@@ -359,10 +359,9 @@ bool SweepEndpointNames(const SweepOptions& options) {
         }
         service->Stop();
         std::string left = sim::audio::DescribeLeftovers(*service);
-        tally.LeftBehind(left.empty() ? 0 : 1, left);
+        tally.LeftBehind("audio stand-in leftovers", left.empty() ? 0 : 1, left);
     }
-    size_t leaked = LiveCoTaskMemBlocks() - blocksAtStart;
-    tally.LeftBehind(leaked, std::to_string(leaked) + " CoTaskMem block(s)");
+    holdings.LeftBehindSince(tally);
     return tally.Report(options.count);
 }
 

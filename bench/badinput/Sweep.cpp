@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "bench/Figures.h"
+#include "bench/HandleCount.h"
+#include "bench/badinput/GuardingMallocSpy.h"
 
 namespace badinput {
 namespace {
@@ -51,20 +54,53 @@ void Tally::Judge(const std::vector<std::string>& mismatches) {
     Fail(why);
 }
 
-void Tally::LeftBehind(size_t count, const std::string& what) {
+void Tally::LeftBehind(const char* looked, size_t count, const std::string& what) {
+    if (std::find(m_looked.begin(), m_looked.end(), looked) == m_looked.end()) {
+        m_looked.push_back(looked);
+    }
     if (count) {
         m_leftBehind += count;
-        std::printf("  %s left behind: %s\n", m_name.c_str(), what.c_str());
+        std::printf("  %s left behind: %zu %s%s%s\n", m_name.c_str(), count, looked,
+                    what.empty() ? "" : ": ", what.c_str());
         std::fflush(stdout);
     }
 }
 
 bool Tally::Report(size_t target) const {
-    bool passed = bench::Figure((m_name + " passed").c_str(), static_cast<double>(m_passed),
-                                "inputs", bench::Goal::AtLeast, static_cast<double>(target));
-    bool clean = bench::Figure((m_name + " left behind").c_str(), static_cast<double>(m_leftBehind),
-                               "items", bench::Goal::Equal, 0);
+    bool passed = bench::CountFigure((m_name + " passed").c_str(), static_cast<double>(m_passed),
+                                     m_ran, "inputs", bench::Goal::AtLeast,
+                                     static_cast<double>(target));
+    std::string leftBehind = m_name + " left behind";
+    if (m_looked.empty()) {
+        bench::NotMeasured(leftBehind.c_str(), "nothing looks for what this kind leaves");
+        return passed && m_passed == m_ran;
+    }
+    std::string looked;
+    for (const std::string& sort : m_looked) {
+        looked += (looked.empty() ? "" : ", ") + sort;
+    }
+    std::printf("%s looks for: %s\n", leftBehind.c_str(), looked.c_str());
+    bool clean = bench::Figure(leftBehind.c_str(), static_cast<double>(m_leftBehind), "items",
+                               bench::Goal::Equal, 0);
     return passed && clean && m_passed == m_ran;
+}
+
+ProcessHoldings::ProcessHoldings(Looks looks)
+    : m_blocks(LiveCoTaskMemBlocks()),
+      m_handles(looks == Looks::ForBlocksAndHandles ? bench::CountOpenHandles()
+                                                    : bench::kHandlesNotCounted) {}
+
+void ProcessHoldings::LeftBehindSince(Tally& tally) const {
+    size_t blocks = LiveCoTaskMemBlocks();
+    tally.LeftBehind("CoTaskMem blocks", blocks > m_blocks ? blocks - m_blocks : 0);
+    if (m_handles == bench::kHandlesNotCounted) {
+        return;
+    }
+    long handles = bench::CountOpenHandles();
+    if (handles == bench::kHandlesNotCounted) {
+        return;
+    }
+    tally.LeftBehind("handles", handles > m_handles ? static_cast<size_t>(handles - m_handles) : 0);
 }
 
 ScopedPrivateCurrentUser::ScopedPrivateCurrentUser()

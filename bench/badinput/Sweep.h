@@ -55,12 +55,14 @@ public:
     // Passes or fails the input by its list of mismatches.
     void Judge(const std::vector<std::string>& mismatches);
 
-    // What the kind left behind once all its inputs ran: objects alive, blocks leaked, calls out
-    // of place (each described), counted in the second figure.
-    void LeftBehind(size_t count, const std::string& what);
+    // What the kind left behind once all its inputs ran, of one sort of thing it looked for
+    // (`looked`, in the plural: "CoTaskMem blocks", "handles"), with a description where the
+    // count alone does not say it; counted in the second figure, even when it is 0.
+    void LeftBehind(const char* looked, size_t count, const std::string& what = "");
 
-    // Prints the figures: inputs passed against the count asked for, and what was left behind.
-    // True when every input ran and passed and nothing was left.
+    // Prints the figures: inputs passed against the count asked for, and what was left behind,
+    // with what was looked for. A kind that looked for nothing has its second figure "not
+    // measured". True when every input ran and passed and nothing was left.
     bool Report(size_t target) const;
     size_t Ran() const { return m_ran; }
     size_t Failed() const { return m_ran - m_passed; }
@@ -70,6 +72,24 @@ private:
     size_t m_ran = 0;
     size_t m_passed = 0;
     size_t m_leftBehind = 0;
+    std::vector<std::string> m_looked;
+};
+
+// What the process holds that any kind may leave behind where no stand-in sees it: the CoTaskMem
+// blocks alive and the handles open, taken when made and compared by LeftBehindSince. The
+// threads' runtime makes an event for a lock of its own the first time two threads meet on it,
+// and keeps it: a kind that starts and stops the audio service's threads may see that event
+// appear by chance, so it looks for blocks only.
+class ProcessHoldings {
+public:
+    enum class Looks { ForBlocksAndHandles, ForBlocksOnly };
+    explicit ProcessHoldings(Looks looks = Looks::ForBlocksAndHandles);
+    // Counts into the tally what is held now beyond what was held when this was made.
+    void LeftBehindSince(Tally& tally) const;
+
+private:
+    size_t m_blocks;
+    long m_handles;  // bench::kHandlesNotCounted when handles are not looked for
 };
 
 // Points HKEY_CURRENT_USER of this process at a fresh key of its own while it lives, so that the

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "bench/badinput/GuardedMemory.h"
-#include "bench/badinput/GuardingMallocSpy.h"
 #include "bench/badinput/Kinds.h"
 #include "driver/FrontPanelSwitch.h"
 
@@ -137,7 +136,7 @@ void DeleteSwitch() {
 bool SweepSwitchValues(const SweepOptions& options) {
     Random random(options.seed ^ 0x737769);
     Tally tally("bad switch values");
-    size_t blocksAtStart = LiveCoTaskMemBlocks();
+    ProcessHoldings holdings;
     for (size_t i = 0; i < options.count; ++i) {
         SetCurrentInput("bad switch values", i);
         DWORD type =
@@ -176,8 +175,7 @@ bool SweepSwitchValues(const SweepOptions& options) {
         }
     }
     DeleteSwitch();
-    size_t leaked = LiveCoTaskMemBlocks() - blocksAtStart;
-    tally.LeftBehind(leaked, std::to_string(leaked) + " CoTaskMem block(s)");
+    holdings.LeftBehindSince(tally);
     return tally.Report(options.count);
 }
 

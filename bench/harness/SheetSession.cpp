@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <thread>
 
@@ -49,7 +50,7 @@ int SheetBenchmarkMain(int argc, wchar_t** argv, const wchar_t* countFlag, int f
         if (std::wcscmp(argv[i], L"--short") == 0) {
             count = shortCount;
         } else if (std::wcscmp(argv[i], countFlag) == 0 && i + 1 < argc) {
-            count = _wtoi(argv[++i]);
+            count = std::max(0, _wtoi(argv[++i]));
         }
     }
     HRESULT init = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);

@@ -116,6 +116,20 @@ std::string NameOf(HANDLE handle) {
     return Narrow(name.Buffer, name.Length / sizeof(wchar_t));
 }
 
+// The handle's type, with the name of a key or a file where it has one.
+std::string DescribeHandle(HANDLE handle) {
+    std::string type = TypeOf(handle);
+    if (type == "Key") {
+        return type + " " + NameOf(handle);
+    }
+    std::string name = type == "File" ? NameOf(handle) : "";
+    return name.empty() ? type : type + " " + name;
+}
+
+bool IsFile(const std::string& description) {
+    return description == "File" || description.rfind("File ", 0) == 0;
+}
+
 std::map<HANDLE, std::string> OpenHandles() {
     std::map<HANDLE, std::string> handles;
     UINT_PTR lastOpen = 0;
@@ -124,12 +138,23 @@ std::map<HANDLE, std::string> OpenHandles() {
         HANDLE handle = reinterpret_cast<HANDLE>(value);
         DWORD flags = 0;
         if (::GetHandleInformation(handle, &flags)) {
-            std::string type = TypeOf(handle);
-            handles[handle] = type == "Key" ? type + " " + NameOf(handle) : type;
+            handles[handle] = DescribeHandle(handle);
             lastOpen = value;
         }
     }
     return handles;
+}
+
+// How often each file name is open, leaving out the handle on the current directory.
+std::map<std::string, int> OpenFiles(const std::map<HANDLE, std::string>& handles,
+                                     HANDLE directoryHandle) {
+    std::map<std::string, int> files;
+    for (const auto& [handle, description] : handles) {
+        if (IsFile(description) && handle != directoryHandle) {
+            ++files[description];
+        }
+    }
+    return files;
 }
 
 std::set<DWORD> Threads() {
@@ -221,6 +246,8 @@ ProcessState TakeProcessState() {
     state.directory = CurrentDirectory();
     state.directoryHandle = CurrentDirectoryHandle();
     state.handles = OpenHandles();
+    auto directory = state.handles.find(state.directoryHandle);
+    state.directoryHandleName = directory == state.handles.end() ? "" : directory->second;
     return state;
 }
 
@@ -231,11 +258,23 @@ std::vector<std::string> Leftovers(const ProcessState& before, const ProcessStat
     std::map<std::string, int> handles;
     for (const auto& [handle, type] : after.handles) {
         auto was = before.handles.find(handle);
-        if ((was == before.handles.end() || was->second != type) &&
-            !(type == "Event" && MadeByRuntime(handle)) && handle != after.directoryHandle) {
+        if (!IsFile(type) && (was == before.handles.end() || was->second != type) &&
+            !(type == "Event" && MadeByRuntime(handle))) {
             // A key's entry holds its path already.
             std::string name = type == "Key" ? "" : NameOf(handle);
             ++handles[name.empty() ? type : type + " " + name];
+        }
+    }
+    // A current directory that moved is left like any other file, besides being reported below.
+    bool sameDirectory = after.directoryHandleName == before.directoryHandleName;
+    std::map<std::string, int> filesBefore = OpenFiles(before.handles, before.directoryHandle);
+    std::map<std::string, int> filesAfter =
+        OpenFiles(after.handles, sameDirectory ? after.directoryHandle : nullptr);
+    for (const auto& [file, count] : filesAfter) {
+        auto was = filesBefore.find(file);
+        int surplus = count - (was == filesBefore.end() ? 0 : was->second);
+        if (surplus > 0) {
+            handles[file] += surplus;
         }
     }
     for (const auto& [what, count] : handles) {
