@@ -152,9 +152,9 @@ void CheckLoad(sim::audio::AudioService& service, IPropertyStore* fxStore,
         ULONG words[kStoredWords];
         bool selectorRead = effect[kSelector].readable;
         const PropertyInput& headphone = effect[kHeadphone];
-        bool headphoneFound = headphone.readable && headphone.present && headphone.hasNumber &&
-                              headphone.value.Type() != VT_EMPTY &&
-                              headphone.value.Type() != VT_NULL;
+        // A headphone word that is not there reads as 0, so as off; one whose read failed or
+        // that holds no number is let off the rule (see LoadedRecords).
+        bool headphoneFound = headphone.readable && headphone.hasNumber;
         for (size_t k = 0; k < kStoredWords; ++k) {
             words[k] = effect[k].Word();
         }

@@ -41,7 +41,10 @@ struct ExpectedWrite {
 Records SpeakerDefaults(std::vector<ExpectedWrite>* writes);
 
 // A later start: every field zeroed, then each word unpacked; the selector 1 is written back as 2
-// when it was read and a headphone word was found, and found off.
+// when it was read and the headphone record just read is off. A word that is not there is read
+// as 0, so it is off. One departure: where the headphone read failed or its value holds no number
+// (text, an address), the rules would count it as 0 too, but the program leaves the selector, since
+// such a word says nothing of the effect; `headphoneFound` is false only then.
 Records LoadedRecords(const ULONG (&words)[kStoredWords], bool selectorRead, bool headphoneFound,
                       std::vector<ExpectedWrite>* writes);
 
