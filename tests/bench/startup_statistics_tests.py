@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""The start-up benchmark's judgement: the interval of the pairs' median ratio, and a verdict
-only when the whole interval lies on one side of the target."""
+"""The start-up benchmark's judgement: the interval of the triples' median ratio, a verdict only
+when the whole interval lies on one side of the target, the programs' order in each triple, and
+the phase table."""
 
 import os
 import random
@@ -15,16 +16,16 @@ import startup  # noqa: E402
 
 class Verdict(unittest.TestCase):
     def test_only_an_interval_wholly_on_one_side_decides(self):
-        cases = [  # low, high, verdict against 1.10
-            (0.90, 1.05, "met"),
-            (1.00, 1.10, "met"),  # the target is "at most 1.10"
-            (1.05, 1.15, "inconclusive"),
-            (1.10, 1.20, "inconclusive"),
-            (1.11, 1.30, "MISSED"),
+        cases = [  # low, high, verdict against 1.05
+            (0.90, 1.04, "met"),
+            (1.00, 1.05, "met"),  # the target is "at most 1.05"
+            (1.03, 1.07, "inconclusive"),
+            (1.05, 1.20, "inconclusive"),
+            (1.06, 1.30, "MISSED"),
         ]
         for low, high, expected in cases:
             with self.subTest(low=low, high=high):
-                self.assertEqual(expected, startup.verdict(low, high))
+                self.assertEqual(expected, startup.verdict(low, high, 1.05))
 
 
 class Interval(unittest.TestCase):
@@ -55,6 +56,30 @@ class Interval(unittest.TestCase):
     def test_is_the_same_on_every_run(self):
         ratios = [1.0, 1.3, 0.8, 1.1, 0.95, 1.2]
         self.assertEqual(startup.bootstrap_interval(ratios), startup.bootstrap_interval(ratios))
+
+
+class Order(unittest.TestCase):
+    def test_every_round_has_each_program_once_and_no_order_dominates(self):
+        names = ["halvo-sim", "bare sheet", "reference"]
+        rounds = startup.orders(31, names)
+        for order in rounds:
+            self.assertEqual(sorted(names), sorted(order))
+        # Each program starts first in some rounds and last in others.
+        for name in names:
+            self.assertIn(name, [order[0] for order in rounds])
+            self.assertIn(name, [order[-1] for order in rounds])
+        self.assertEqual(rounds, startup.orders(31, names))
+
+
+class Phases(unittest.TestCase):
+    def test_medians_by_phase_in_the_order_they_came(self):
+        starts = [
+            [("probe", 100), ("page: policy", 30), ("first paint", 5000)],
+            [("probe", 300), ("first paint", 7000)],  # a start without the policy phase
+            [("probe", 200), ("page: policy", 50), ("first paint", 6000)],
+        ]
+        self.assertEqual([("probe", 200, 3), ("page: policy", 40, 2), ("first paint", 6000, 3)],
+                         startup.phase_table(starts))
 
 
 if __name__ == "__main__":
