@@ -21,19 +21,27 @@ SHOTS = os.path.join(BUILD, "artifacts", "e2e")
 STATE_ARG = ["--state", "Z:" + STATE.replace("/", "\\")]
 
 SPEAKERS = "{0.0.0.00000000}.{8d1c5a3e-6f0b-4c2a-9e41-2b7d0c9f4a10}"
+# How long a step waits for what it asks about. Nothing here is slow on an idle machine; beside
+# two builds, a start of Wine alone can take seconds.
+WAIT = 20.0
 failures = []
 
 
-def wine(*args, check=True):
+def wine(*args, check=True, timeout=60):
     # Output goes through files, not pipes: a Wine process the program happens to start (the
     # desktop, say) inherits its descriptors and would hold a pipe open.
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        code = subprocess.run([WINE_EXEC, *args], stdout=out, stderr=err, timeout=60).returncode
+        try:
+            code = subprocess.run([WINE_EXEC, *args], stdout=out, stderr=err,
+                                  timeout=timeout).returncode
+        except subprocess.TimeoutExpired:
+            raise RuntimeError(f"{' '.join(args)} did not end within {timeout} s") from None
         out.seek(0)
         err.seek(0)
         stdout, stderr = out.read().decode(), err.read().decode()
     if check and code != 0:
-        raise RuntimeError(f"{' '.join(args)} failed: {stderr.strip()}")
+        raise RuntimeError(f"{' '.join(args)} failed with exit status {code}: "
+                           f"{stderr.strip() or 'nothing on stderr'}")
     return stdout
 
 
@@ -67,16 +75,74 @@ def expect(condition, what):
         failures.append(what)
 
 
-def until(condition, seconds=5.0):
+class Unanswered:
+    """What the last wait that ran out was last told: the probe's or Wine's own words, or why the
+    state file could not be read."""
+    reason = None
+
+    @classmethod
+    def said(cls):
+        return f" [{cls.reason}]" if cls.reason else ""
+
+
+def until(condition, seconds=WAIT):
+    """Asks until the condition holds or the time is up. A question that fails (no sheet yet, the
+    state file half-written) is asked again; what it last failed with is kept for the report."""
+    Unanswered.reason = None
     deadline = time.time() + seconds
-    while time.time() < deadline:
+    while True:
         try:
             if condition():
+                Unanswered.reason = None
                 return True
-        except (OSError, ValueError, KeyError, RuntimeError):
-            pass
+        except (OSError, ValueError, KeyError, RuntimeError) as error:
+            Unanswered.reason = f"{type(error).__name__}: {error}"
+        if time.time() >= deadline:
+            return False
         time.sleep(0.1)
-    return False
+
+
+def expect_until(condition, what, seconds=WAIT):
+    """The check comes to hold within the time, or fails naming what the last question was told."""
+    expect(until(condition, seconds), what + Unanswered.said())
+
+
+def reading_when(condition, seconds=WAIT):
+    """The probe's reading of the sheet once the condition holds of that one reading, or None."""
+    readings = []
+
+    def holds():
+        readings.append(probe())
+        return condition(readings[-1])
+
+    return readings[-1] if until(holds, seconds) else None
+
+
+def expect_sheet(condition, what, seconds=WAIT):
+    """The sheet comes to show what the condition asks of one reading within the time; returns
+    that reading, or None after a failure naming what the probe last said."""
+    reading = reading_when(condition, seconds)
+    expect(reading is not None, what + Unanswered.said())
+    return reading
+
+
+def first_reading(what):
+    """The first reading the probe can take: for a check of what the sheet shows from the start,
+    where a wait would let a later change pass for it."""
+    reading = reading_when(lambda sheet: True)
+    if reading is None:
+        raise RuntimeError(f"no reading of the sheet for {what}{Unanswered.said()}")
+    return reading
+
+
+def usable(control_id):
+    """The control once a person could use it: shown and enabled."""
+    key = str(control_id)
+    reading = reading_when(lambda sheet: sheet["controls"][key]["visible"] and
+                           sheet["controls"][key]["enabled"])
+    if reading is None:
+        raise RuntimeError(f"control {control_id} is not shown and enabled{Unanswered.said()}")
+    return reading["controls"][key]
 
 
 def screenshot(name):
@@ -97,13 +163,13 @@ def centre(control):
 
 
 def click(control_id):
-    x, y = centre(probe()["controls"][str(control_id)])
+    x, y = centre(usable(control_id))
     subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
 
 
 def drag_slider_to(position):
     """Drags the bass-boost thumb from where it is to the position, as a person would."""
-    slider = probe()["controls"]["1005"]
+    slider = usable(1005)
     left, right = slider["left"] + 11, slider["right"] - 11  # the channel inside the thumb's reach
     y = (slider["top"] + slider["bottom"]) // 2
     x_from = left + (right - left) * slider["position"] // 6
@@ -116,13 +182,25 @@ def drag_slider_to(position):
 
 def press_key_on_slider(key):
     """Gives the bass-boost slider the focus with a click on its thumb, which leaves the level as
-    it is, then presses and lets go of the key."""
-    slider = probe()["controls"]["1005"]
+    it is, then presses and lets go of the key once the slider has the focus of the sheet in
+    front, where the key goes."""
+    slider = usable(1005)
     left, right = slider["left"] + 11, slider["right"] - 11
     x = left + (right - left) * slider["position"] // 6
     y = (slider["top"] + slider["bottom"]) // 2
-    subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1", "sleep", "0.3",
-                    "key", key], check=True)
+    subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
+    if reading_when(lambda sheet: sheet["foreground"] and sheet["focus"] == 1005) is None:
+        raise RuntimeError(f"the slider did not get the focus of the sheet in front"
+                           f"{Unanswered.said()}")
+    subprocess.run(["xdotool", "key", key], check=True)
+
+
+def sheet_on_display():
+    """Whether the sheet's own X window is mapped, where xdotool's input goes: Wine names the
+    class of the program's X windows after the program."""
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--classname",
+                            "^halvo-sim\\.exe$"], capture_output=True, text=True)
+    return bool(found.stdout.split())
 
 
 class Sheet:
@@ -137,14 +215,26 @@ class Sheet:
     def __enter__(self):
         self.process = subprocess.Popen([WINE_EXEC, SIM, "run", *STATE_ARG, *self.run_args],
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if self.starting:
-            self.starting()
-        wine(PROBE, "wait", "30")
+        try:
+            if self.starting:
+                self.starting()
+            # Shown with its page and every control, and answering; then on the display itself.
+            wine(PROBE, "wait", "60", timeout=90)
+            if not until(sheet_on_display):
+                raise RuntimeError("the sheet is up but its X window is not mapped")
+        except BaseException:
+            self.process.kill()
+            self.process.wait()
+            raise
         return self
 
     def __exit__(self, *exc):
         if self.process.poll() is None:
-            wine(PROBE, *self.close, check=False)
+            try:
+                wine(PROBE, *self.close)
+            except RuntimeError as error:
+                failures.append(f"closing the sheet: {error}")
+                print(f"FAIL closing the sheet: {error}", flush=True)
         try:
             self.process.wait(timeout=20)
         except subprocess.TimeoutExpired:
@@ -159,54 +249,56 @@ def main():
 
     # A first run on the default machine writes the marker and the six defaults in order.
     with Sheet():
-        expect(until(lambda: len(writes()) >= 7), "first run writes seven values")
+        expect_until(lambda: len(writes()) >= 7, "first run writes seven values")
         expect(writes()[:7] == [("PKEY_Xan_FirstRunMarker", 0), ("PKEY_Xan_ModeWord", 0x006007E0),
                                 ("PKEY_Xan_Headphone", 0x80000211),
                                 ("PKEY_Xan_HeadphoneSelector", 2),
                                 ("PKEY_Xan_SoundSpaceExpander", 0x80000001),
                                 ("PKEY_Xan_LevelWord", 0), ("PKEY_Xan_NaturalBass", 0x80003513)],
                "the marker and the six defaults, in order, with their values")
-        sheet = probe()
+        sheet = first_reading("the first run")
         expect(sheet["title"] == "Internal Speaker Properties", "speaker page on the default laptop")
         screenshot("1-first-run")
         picture_of_sheet(sheet["sheet"])
 
         # Unticking and ticking Natural Bass, dragging Bass Boost, unticking the expander.
         click(1003)
-        expect(until(lambda: fx("PKEY_Xan_NaturalBass") == 0x00003513), "Natural Bass off")
-        expect(until(lambda: not probe()["controls"]["1005"]["enabled"]), "slider disabled")
+        expect_until(lambda: fx("PKEY_Xan_NaturalBass") == 0x00003513, "Natural Bass off")
+        expect_sheet(lambda sheet: not sheet["controls"]["1005"]["enabled"], "slider disabled")
         click(1003)
-        expect(until(lambda: fx("PKEY_Xan_NaturalBass") == 0x80003513), "Natural Bass on again")
-        expect(until(lambda: probe()["controls"]["1005"]["enabled"]), "slider enabled again")
+        expect_until(lambda: fx("PKEY_Xan_NaturalBass") == 0x80003513, "Natural Bass on again")
+        expect_sheet(lambda sheet: sheet["controls"]["1005"]["enabled"], "slider enabled again")
         drag_slider_to(2)
-        expect(until(lambda: fx("PKEY_Xan_NaturalBass") != 0x80003513), "the drag writes")
-        level = probe()["controls"]["1005"]["position"]
+        expect_until(lambda: fx("PKEY_Xan_NaturalBass") != 0x80003513, "the drag writes")
+        level = usable(1005)["position"]
         expect(level != 5 and fx("PKEY_Xan_NaturalBass") == (0x80003013 | level << 8),
                f"the level written is the slider's, {level}, the other fields kept")
-        expect(until(lambda: probe()["controls"]["1004"]["text"] == str(level)),
-               "the read-out follows")
+        expect_sheet(lambda sheet: sheet["controls"]["1004"]["text"] == str(level),
+                     "the read-out follows")
         press_key_on_slider("Right")
-        expect(until(lambda: fx("PKEY_Xan_NaturalBass") == (0x80003013 | (level + 1) << 8)),
-               f"Right on the slider stores the level one up, {level + 1}")
-        expect(until(lambda: probe()["controls"]["1004"]["text"] == str(level + 1)),
-               "the read-out follows the key")
+        expect_until(lambda: fx("PKEY_Xan_NaturalBass") == (0x80003013 | (level + 1) << 8),
+                     f"Right on the slider stores the level one up, {level + 1}")
+        expect_sheet(lambda sheet: sheet["controls"]["1004"]["text"] == str(level + 1),
+                     "the read-out follows the key")
         click(1001)
-        expect(until(lambda: fx("PKEY_Xan_SoundSpaceExpander") == 0x00000001),
-               "unticking the expander writes 0x00000001")
-        expect(until(lambda: fx("PKEY_Xan_Headphone") == 0x00000211),
-               "and switches the headphone effect off with it")
+        expect_until(lambda: fx("PKEY_Xan_SoundSpaceExpander") == 0x00000001,
+                     "unticking the expander writes 0x00000001")
+        expect_until(lambda: fx("PKEY_Xan_Headphone") == 0x00000211,
+                     "and switches the headphone effect off with it")
         screenshot("2-commands")
 
-        # Another program changes a value: the running sheet follows.
+        # Another program changes the format and then a value: the running sheet follows the
+        # value, and once it shows it the running program has the format too, which came first.
+        sim("format", SPEAKERS, "96000", "24")
         sim("set", "Speakers (XAN High Definition Audio)", "PKEY_Xan_NaturalBass", "0x80003413")
-        expect(until(lambda: probe()["controls"]["1004"]["text"] == "4"), "set refreshes the sheet")
-        expect(probe()["controls"]["1005"]["position"] == 4, "the slider follows too")
+        sheet = expect_sheet(lambda sheet: sheet["controls"]["1004"]["text"] == "4",
+                             "set refreshes the sheet")
+        expect(sheet is not None and sheet["controls"]["1005"]["position"] == 4,
+               "the slider follows too")
 
         # A format the effects do not handle is switched to stereo 48000 Hz, 24 bits.
-        sim("format", SPEAKERS, "96000", "24")
-        time.sleep(0.5)
         click(1001)
-        expect(until(lambda: fx("PKEY_Xan_SoundSpaceExpander") == 0x80000001), "expander on")
+        expect_until(lambda: fx("PKEY_Xan_SoundSpaceExpander") == 0x80000001, "expander on")
         report = json.loads(sim("show", "--json"))
         speakers = [e for e in report["endpoints"] if e["id"] == SPEAKERS][0]
         blob = bytes.fromhex(speakers["properties"]["PKEY_AudioEngine_DeviceFormat"]["blob"])
@@ -216,14 +308,15 @@ def main():
 
         # Headphones into the front panel turn the sheet into the headphone page.
         sim("plug", "front-headphones")
-        expect(until(lambda: probe()["title"] == "Headphone Properties"),
-               "plugging in shows the headphone page")
-        controls = probe()["controls"]
-        expect(not controls["1001"]["visible"] and controls["1002"]["visible"],
+        sheet = expect_sheet(lambda sheet: sheet["title"] == "Headphone Properties",
+                             "plugging in shows the headphone page")
+        expect(sheet is not None and not sheet["controls"]["1001"]["visible"] and
+               sheet["controls"]["1002"]["visible"],
                "the expander box gives way to Halvo Headphone")
         screenshot("3-headphones")
         sim("plug", "none")
-        expect(until(lambda: probe()["title"] == "Internal Speaker Properties"), "unplugged again")
+        expect_sheet(lambda sheet: sheet["title"] == "Internal Speaker Properties",
+                     "unplugged again")
 
     # A second run loads what is stored and writes no defaults; however the sheet is closed,
     # what was written stays.
@@ -231,7 +324,8 @@ def main():
     stored = fx("PKEY_Xan_NaturalBass")
     for close in (("press", "ok"), ("press", "cancel"), ("close",)):
         with Sheet(close):
-            expect(probe()["controls"]["1004"]["text"] == "4", "the stored level shows")
+            sheet = first_reading("a later run")
+            expect(sheet["controls"]["1004"]["text"] == "4", "the stored level shows")
             screenshot("4-" + close[-1])
         expect(len(writes()) == count, f"no defaults written again ({' '.join(close)})")
         expect(fx("PKEY_Xan_NaturalBass") == stored, f"values kept after {' '.join(close)}")
@@ -307,7 +401,8 @@ def main():
     with Sheet(run_args=("--hold-after", "PKEY_Xan_NaturalBass"),
                starting=change_expander_while_starting):
         expect(fx("PKEY_Xan_SoundSpaceExpander") == 1, "the expander was switched off meanwhile")
-        expect(probe()["controls"]["1001"]["checked"] == 0,
+        sheet = first_reading("the run changed while it started")
+        expect(sheet["controls"]["1001"]["checked"] == 0,
                "the page shows the change made while it started")
         screenshot("5-changed-while-starting")
 

@@ -42,14 +42,13 @@ struct Search {
 
 BOOL CALLBACK VisitWindow(HWND hWnd, LPARAM lParam) {
     auto* search = reinterpret_cast<Search*>(lParam);
-    if (!::IsWindowVisible(hWnd)) {
-        return TRUE;
-    }
-    ++search->visible;
     wchar_t text[256] = {};
     ::GetWindowTextW(hWnd, text, 256);
     if (search->caption && !search->found && wcscmp(text, search->caption) == 0) {
         search->found = hWnd;
+    }
+    if (::IsWindowVisible(hWnd)) {
+        ++search->visible;
     }
     return TRUE;
 }

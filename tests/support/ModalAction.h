@@ -27,5 +27,7 @@ private:
 // The visible top-level windows of this thread.
 int VisibleThreadWindows();
 
-// The first visible top-level window of this thread with that caption, or null.
+// The first top-level window of this thread with that caption, shown or not yet shown, or null.
+// A modal dialog box is shown only once its loop has run out of messages or has handled a timer
+// message: an action run by the first timer message in its loop finds it still hidden.
 HWND FindThreadWindow(const wchar_t* caption);
