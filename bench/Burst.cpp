@@ -13,9 +13,11 @@
 
 #include <atomic>
 #include <cstdio>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/ClickPhases.h"
 #include "bench/Figures.h"
 #include "bench/harness/SheetSession.h"
 #include "sim/machine/Instrument.h"
@@ -100,7 +102,64 @@ bool ClickWithMouse(HWND window) {
 struct ClickTime {
     int64_t madeAt;
     double answeredMs;
+    // Its phases in ms (below 0 when a stamp is missing), what the page thread did in the first
+    // two, and its calls into the service in between.
+    double inputMs, workMs, writeMs;
+    bench::ThreadTimes input, work;
+    int calls;
 };
+
+double Between(int64_t from, int64_t to) {
+    return from != 0 && to != 0 && to >= from ? static_cast<double>(to - from) / 1e6 : -1.0;
+}
+
+double Ms(int64_t nanoseconds) { return static_cast<double>(nanoseconds) / 1e6; }
+
+// A phase's time and what the page thread did in it: on a CPU, ready but waiting for one,
+// waiting for the stand-ins' locks; the rest it was asleep, waiting for its next message.
+std::string PhaseText(double ms, const bench::ThreadTimes& times) {
+    char text[160];
+    std::snprintf(text, sizeof text, "%.1f (on a CPU %.1f, waiting for a CPU %.1f, for locks %.1f)",
+                  ms, Ms(times.onCpu), Ms(times.waitingForCpu), Ms(times.waitingForLocks));
+    return text;
+}
+
+// Where the clicks' time went, phase by phase: over all the answered clicks, and for the slowest.
+void PrintPhases(const char* when, const std::vector<ClickTime>& clicks) {
+    double input = 0, work = 0, write = 0;
+    bench::ThreadTimes inInput, inWork;
+    const ClickTime* slowest = nullptr;
+    size_t counted = 0;
+    for (const ClickTime& click : clicks) {
+        if (click.answeredMs < 0 || click.inputMs < 0 || click.workMs < 0 || click.writeMs < 0 ||
+            click.input.onCpu < 0) {
+            continue;
+        }
+        ++counted;
+        input += click.inputMs;
+        work += click.workMs;
+        write += click.writeMs;
+        inInput = {inInput.onCpu + click.input.onCpu,
+                   inInput.waitingForCpu + click.input.waitingForCpu,
+                   inInput.waitingForLocks + click.input.waitingForLocks};
+        inWork = {inWork.onCpu + click.work.onCpu, inWork.waitingForCpu + click.work.waitingForCpu,
+                  inWork.waitingForLocks + click.work.waitingForLocks};
+        if (!slowest || click.answeredMs > slowest->answeredMs) {
+            slowest = &click;
+        }
+    }
+    if (!slowest) {
+        std::printf("clicks %s: none with every stamp\n", when);
+        return;
+    }
+    std::printf("clicks %s, %zu of %zu stamped, ms in all: input %s; work %s; write %.1f\n", when,
+                counted, clicks.size(), PhaseText(input, inInput).c_str(),
+                PhaseText(work, inWork).c_str(), write);
+    std::printf("  the slowest, %.1f ms: input %s; work %s, %d calls; write %.2f\n",
+                slowest->answeredMs, PhaseText(slowest->inputMs, slowest->input).c_str(),
+                PhaseText(slowest->workMs, slowest->work).c_str(), slowest->calls,
+                slowest->writeMs);
+}
 
 int Measure(int changes) {
     bench::SheetSession session;
@@ -114,6 +173,7 @@ int Measure(int changes) {
     double settleMs = -1;
     double changesPerSecond = 0;
     double burstMs = 0;
+    bench::ThreadTimes changer;  // what the changing thread did during the burst
     int changesMade = 0;
     bool pendingAfter = true;
     int refreshesDuringBurst = 0;
@@ -121,9 +181,11 @@ int Measure(int changes) {
     bool ran = session.Run([&](HWND sheet, HWND page) {
         ::SetForegroundWindow(sheet);
         HWND box = bench::Control(page, IDC_SOUND_SPACE_EXPANDER);
+        bench::ClickPhases phases(session.Service(), box);
         // One click, timed into `clicks`; false when the input was refused.
         auto click = [&](std::vector<ClickTime>& clicks, std::atomic<size_t>* made) {
             writes.Forget();
+            phases.Begin();
             int64_t clickedAt = bench::UnixNanoseconds();
             if (!ClickWithMouse(box)) {
                 inputRefused = true;
@@ -133,9 +195,11 @@ int Measure(int changes) {
                 made->fetch_add(1);
             }
             int64_t landedAt = writes.WaitForWrite(kClickTimeoutMs);
-            clicks.push_back({clickedAt, landedAt == 0 ? -1.0
-                                                       : static_cast<double>(landedAt - clickedAt) /
-                                                             1e6});
+            clicks.push_back({clickedAt, Between(clickedAt, landedAt),
+                              Between(clickedAt, phases.ButtonUpAt()),
+                              Between(phases.ButtonUpAt(), phases.WriteCalledAt()),
+                              Between(phases.WriteCalledAt(), landedAt), phases.InInput(),
+                              phases.InWork(), phases.Calls()});
             ::Sleep(25);
             return true;
         };
@@ -157,6 +221,7 @@ int Measure(int changes) {
             ::Sleep(5);
         }
         refreshes.store(0);
+        bench::ThreadTimes changerFrom = bench::ThisThreadTimes();
         burstStart = bench::UnixNanoseconds();
         begun.store(true);
         for (int i = 0;; ++i) {
@@ -175,6 +240,10 @@ int Measure(int changes) {
             }
         }
         lastChange = bench::UnixNanoseconds();
+        bench::ThreadTimes changerTo = bench::ThisThreadTimes();
+        changer = {changerTo.onCpu - changerFrom.onCpu,
+                   changerTo.waitingForCpu - changerFrom.waitingForCpu,
+                   changerTo.waitingForLocks - changerFrom.waitingForLocks};
         bursting.store(false);
         person.join();
         burstMs = static_cast<double>(lastChange - burstStart) / 1e6;
@@ -229,6 +298,10 @@ int Measure(int changes) {
     std::printf(
         "click answered: from the mouse input to the Sound Space Expander write landing "
         "in the store\n");
+    std::printf("the changing thread, in the burst's %.0f ms: %s\n", burstMs,
+                PhaseText(burstMs, changer).c_str());
+    PrintPhases("at rest", clicksAtRest);
+    PrintPhases("within the burst", clicksInBurst);
     // A missed target is printed, not fatal; the run fails only when the page never caught up.
     if (settleMs < 0) {
         char notShown[64];

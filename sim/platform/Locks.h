@@ -7,6 +7,8 @@
 #include <chrono>
 #include <mutex>
 
+#include "sim/platform/LockWaits.h"
+
 // Locks for the stand-ins that hold no kernel object past their use. The C++ runtime's mutex sits
 // on a winpthreads mutex, which makes an event the first time a thread has to wait for it and
 // closes it only when the mutex is destroyed, which std::mutex never does. The sweep counts the
@@ -21,7 +23,14 @@ public:
     SlimLock(const SlimLock&) = delete;
     SlimLock& operator=(const SlimLock&) = delete;
 
-    void lock() { AcquireSRWLockExclusive(&m_lock); }
+    // A wait is timed and counted for the waiting thread (sim/platform/LockWaits.h).
+    void lock() {
+        if (!TryAcquireSRWLockExclusive(&m_lock)) {
+            int64_t from = lock_waits::Now();
+            AcquireSRWLockExclusive(&m_lock);
+            lock_waits::Add(lock_waits::Now() - from);
+        }
+    }
     bool try_lock() { return TryAcquireSRWLockExclusive(&m_lock) != 0; }
     void unlock() { ReleaseSRWLockExclusive(&m_lock); }
     PSRWLOCK Native() { return &m_lock; }
