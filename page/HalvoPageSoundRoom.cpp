@@ -93,7 +93,6 @@ BOOL CHalvoPageSoundRoom::OnInitDialog() {
     m_picLogo.SetWindowPos(&wndTop, 300, 20, 0, 0, SWP_NOSIZE);
 
     m_sldBassBoost.SetRange(0, 6, FALSE);
-    UpdateControls();
 
     // The refresh path knows the window before a change can reach it.
     m_refresh.Start(m_hWnd);
@@ -107,10 +106,12 @@ BOOL CHalvoPageSoundRoom::OnInitDialog() {
             // goes on showing them.
             ReadShownWords(true);
             ReadBypass();
-            UpdateControls();
         }
     }
 
+    // The controls show what was read, once: the page is not on the screen yet, and no change
+    // can reach it before it is ready.
+    UpdateControls();
     m_bReady = TRUE;
     return TRUE;
 }
@@ -207,7 +208,6 @@ void CHalvoPageSoundRoom::ReadShownWords(bool storedOnly) {
             m_heldWords.naturalBass = found == StoredWord::Integer;
         }
     }
-    UpdateControls();
 }
 
 void CHalvoPageSoundRoom::Refresh(WPARAM kind) {
@@ -216,7 +216,10 @@ void CHalvoPageSoundRoom::Refresh(WPARAM kind) {
             ReadBypass();
             UpdateControls();
             break;
-        case EPC_EFFECTS: ReadShownWords(false); break;
+        case EPC_EFFECTS:
+            ReadShownWords(false);
+            UpdateControls();
+            break;
         case EPC_JACK: UpdateJackLayout(); break;
         default: break;
     }
