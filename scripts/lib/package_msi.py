@@ -1,0 +1,119 @@
+#!/usr/bin/env python3
+"""Builds the Windows Installer package HalvoSetting-<version>-x64.msi with wixl from
+res/installer/HalvoSetting.wxs. The version, product name and publisher are the version
+resource's (CompanyName, ProductName) of the first shipped program; the product code is derived
+from the source's upgrade code and the version, the package code from the package's contents.
+The package holds the same bytes every time: wixl's times and random package code are replaced
+(msi_summary.py) and the cabinet's file times are SOURCE_DATE_EPOCH.
+  package_msi.py FILES DIST     (FILES holds the shipped programs, ReadMe.txt and
+                                 HalvoSetting.ico; SOURCE_DATE_EPOCH set)
+Prints the package's path."""
+
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import uuid
+
+import msi_summary
+from pe_image import PeImage
+from shipped import GUIDE, PROGRAMS
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+SOURCE = os.path.join(ROOT, "res", "installer", "HalvoSetting.wxs")
+ICON = "HalvoSetting.ico"
+
+# Windows Installer compares only the first three parts of a version when it looks for the
+# versions a package replaces. A release that raises only the fourth would be installed beside
+# the one before (two entries) unless the replacing row includes its own version: 0x200
+# (msidbUpgradeAttributesVersionMaxInclusive) besides the 0x1 wixl sets.
+UPGRADE_OLDER_ATTRIBUTES = 0x201
+
+
+def upgrade_code(source):
+    found = re.search(r'UpgradeCode="([0-9A-Fa-f-]{36})"', source)
+    if not found:
+        raise ValueError(f"{SOURCE}: no UpgradeCode")
+    return uuid.UUID(found.group(1))
+
+
+def product_code(upgrade, version):
+    """Every version has its own product code, and a rebuild of one version the same."""
+    return "{" + str(uuid.uuid5(upgrade, f"product {version}")).upper() + "}"
+
+
+def package_code(upgrade, version, contents):
+    """A package code that changes with anything the package holds (a signed program too)."""
+    digest = hashlib.sha256()
+    for name in sorted(contents):
+        digest.update(name.encode() + b"\0" + hashlib.sha256(contents[name]).digest())
+    return "{" + str(uuid.uuid5(upgrade, f"package {version} {digest.hexdigest()}")).upper() + "}"
+
+
+def files_of(source):
+    """The names of the files the source installs."""
+    return sorted(re.findall(r'<File\b[^>]*\bName="([^"]+)"', source))
+
+
+def build(files, dist, epoch, version=None):
+    """Builds the package from the folder `files` into `dist`; returns its path. `version`
+    overrides the program's own (the tests build an older and a newer package of one program)."""
+    with open(SOURCE, encoding="utf-8") as f:
+        source = f.read()
+    if files_of(source) != sorted(PROGRAMS + [GUIDE]):
+        raise ValueError(f"{SOURCE} installs {files_of(source)}, the release ships "
+                         f"{sorted(PROGRAMS + [GUIDE])}")
+    with open(os.path.join(files, PROGRAMS[0]), "rb") as f:
+        product = PeImage(f.read())
+    strings = product.version_strings()
+    version = version or product.version()
+    upgrade = upgrade_code(source)
+    with tempfile.TemporaryDirectory() as stage:
+        contents = {}
+        for name in PROGRAMS + [GUIDE, ICON]:
+            shutil.copyfile(os.path.join(files, name), os.path.join(stage, name))
+            # The cabinet keeps each file's time: the release's, not the build's.
+            os.utime(os.path.join(stage, name), (epoch, epoch))
+            with open(os.path.join(stage, name), "rb") as f:
+                contents[name] = f.read()
+        contents[os.path.basename(SOURCE)] = source.encode()
+        # wixl finds the files beside its source.
+        staged_source = os.path.join(stage, os.path.basename(SOURCE))
+        shutil.copyfile(SOURCE, staged_source)
+        os.makedirs(dist, exist_ok=True)
+        path = os.path.join(dist, f"HalvoSetting-{version}-x64.msi")
+        # wixl runs in the staging folder: the path it writes to must not depend on that.
+        partial = os.path.abspath(path + ".partial")
+        defines = {"ProductName": strings["ProductName"], "Manufacturer": strings["CompanyName"],
+                   "Version": version, "ProductCode": product_code(upgrade, version)}
+        command = ["wixl", "--arch", "x64", "--output", partial]
+        for name, value in defines.items():
+            command += ["--define", f"{name}={value}"]
+        # The cabinet's times are written in local time: the same zone everywhere.
+        environment = dict(os.environ, TZ="UTC")
+        subprocess.run(command + [os.path.basename(staged_source)], check=True, env=environment,
+                       cwd=stage)
+        # The attributes are part of the row's key: the row is written anew.
+        subprocess.run(["msibuild", partial,
+                        "-q", "DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'",
+                        "-q", "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, "
+                        "`ActionProperty`) VALUES ("
+                        f"'{{{str(upgrade).upper()}}}', '{version}', {UPGRADE_OLDER_ATTRIBUTES}, "
+                        "'WIX_UPGRADE_DETECTED')"], check=True)
+        msi_summary.fix(partial, epoch, package_code(upgrade, version, contents))
+        os.replace(partial, path)
+    return path
+
+
+def main(argv):
+    if len(argv) != 3 or "SOURCE_DATE_EPOCH" not in os.environ:
+        sys.exit(__doc__)
+    print(build(argv[1], argv[2], int(os.environ["SOURCE_DATE_EPOCH"])))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
