@@ -92,10 +92,7 @@ def build(files, dist, epoch, version=None):
         command = ["wixl", "--arch", "x64", "--output", partial]
         for name, value in defines.items():
             command += ["--define", f"{name}={value}"]
-        # The cabinet's times are written in local time: the same zone everywhere.
-        environment = dict(os.environ, TZ="UTC")
-        subprocess.run(command + [os.path.basename(staged_source)], check=True, env=environment,
-                       cwd=stage)
+        subprocess.run(command + [os.path.basename(staged_source)], check=True, cwd=stage)
         # The attributes are part of the row's key: the row is written anew.
         subprocess.run(["msibuild", partial,
                         "-q", "DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'",

@@ -11,6 +11,7 @@ import sys
 import tempfile
 import time
 import unittest
+import zipfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BUILD = os.environ.get("HALVO_BUILD_DIR", os.path.join(ROOT, "build"))
@@ -126,6 +127,8 @@ class Package(Scratch):
 class Reproducible(Scratch):
     def test_the_same_bytes_elsewhere_later_in_another_time_zone(self):
         first = self.build(self.staged("one"), folder="dist-one")
+        # Later by more than the cabinet's two-second steps, and the files newer still.
+        time.sleep(2.1)
         files = self.staged("second/folder")
         for name in os.listdir(files):
             os.utime(os.path.join(files, name), (time.time() + 3600, time.time() + 3600))
@@ -188,6 +191,34 @@ class Signing(Scratch):
                 with open(changed, "wb") as f:
                     f.write(data)
                 self.assertNotEqual(0, self.verify(changed).returncode)
+
+    def test_release_packs_the_programs_signed_and_signs_the_package(self):
+        build = os.path.join(self.scratch, "build")
+        for folder, name in (("app", "HalvoSetting.exe"), ("res/made", "HalvoSetting.ico")):
+            os.makedirs(os.path.join(build, folder))
+            shutil.copyfile(os.path.join(BUILD, folder, name), os.path.join(build, folder, name))
+        with open(os.path.join(build, "app", "HalvoSetting.exe.debug"), "wb") as f:
+            f.write(b"symbols")
+        dist = os.path.join(self.scratch, "dist")
+        os.environ[sign_release.PASSWORD_VARIABLE] = os.environ["HALVO_TEST_PFX_PASSWORD"]
+        self.addCleanup(os.environ.pop, sign_release.PASSWORD_VARIABLE)
+        shipped, _, package = package_release.release(build, GUIDE, dist, EPOCH, self.pfx)
+        self.assertEqual(0, self.verify(package).returncode)
+        unpacked = os.path.join(self.scratch, "unpacked")
+        with zipfile.ZipFile(shipped) as archive:
+            archive.extractall(unpacked)
+        self.assertEqual(0, self.verify(os.path.join(unpacked, "HalvoSetting.exe")).returncode)
+        subprocess.run(["sha256sum", "--check", "--strict", "--quiet", "SHA256SUMS"],
+                       cwd=unpacked, check=True)
+        installed = os.path.join(self.scratch, "installed")
+        os.makedirs(installed)
+        subprocess.run(["msiextract", "-C", installed, package], check=True, capture_output=True)
+        for folder, _, names in os.walk(installed):
+            for name in names:
+                if name == "HalvoSetting.exe":
+                    self.assertEqual(0, self.verify(os.path.join(folder, name)).returncode)
+                    return
+        self.fail("no HalvoSetting.exe in the package")
 
     def test_unsigned_program_does_not_verify(self):
         self.assertNotEqual(0, self.verify(os.path.join(APP, "HalvoSetting.exe")).returncode)
