@@ -92,7 +92,12 @@ def build(files, dist, epoch, version=None):
         command = ["wixl", "--arch", "x64", "--output", partial]
         for name, value in defines.items():
             command += ["--define", f"{name}={value}"]
-        subprocess.run(command + [os.path.basename(staged_source)], check=True, cwd=stage)
+        done = subprocess.run(command + [os.path.basename(staged_source)], cwd=stage,
+                              capture_output=True, text=True)
+        # wixl only warns about an attribute it does not know, and leaves it out: a package
+        # without what its source asks for is a failed build.
+        if done.returncode != 0 or done.stderr.strip():
+            raise ValueError(f"wixl {SOURCE}: {done.stderr.strip()}")
         # The attributes are part of the row's key: the row is written anew.
         subprocess.run(["msibuild", partial,
                         "-q", "DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'",

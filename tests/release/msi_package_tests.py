@@ -123,6 +123,20 @@ class Package(Scratch):
         finally:
             package_msi.PROGRAMS = original
 
+    def test_an_attribute_wixl_leaves_out_fails_the_build(self):
+        with open(package_msi.SOURCE, encoding="utf-8") as f:
+            source = f.read()
+        changed = os.path.join(self.scratch, "HalvoSetting.wxs")
+        with open(changed, "w", encoding="utf-8") as f:
+            f.write(source.replace('<Component Id="ReadMe.txt"',
+                                   '<Component Id="ReadMe.txt" Permanent="yes"'))
+        original, package_msi.SOURCE = package_msi.SOURCE, changed
+        try:
+            with self.assertRaisesRegex(ValueError, "Permanent"):
+                self.build(self.staged())
+        finally:
+            package_msi.SOURCE = original
+
 
 class Reproducible(Scratch):
     def test_the_same_bytes_elsewhere_later_in_another_time_zone(self):
