@@ -41,21 +41,24 @@ class CompoundFile:
         self.mini_cutoff, mini_fat_start = self._u32(0x38), self._u32(0x3C)
         if self._u32(0x48) != 0:
             raise ValueError("compound file too large for this reader (more than 109 FAT sectors)")
-        self.fat = []
-        for i in range(fat_sectors):
-            self.fat += self._u32s(self._sector(self._u32(0x4C + 4 * i)), self.sector_size // 4)
+        self.fat, self.fat_sectors = [], [self._u32(0x4C + 4 * i) for i in range(fat_sectors)]
+        for sector in self.fat_sectors:
+            self.fat += self._u32s(self._sector(sector), self.sector_size // 4)
         mini_fat_bytes = b"".join(self.data[self._sector(s):self._sector(s) + self.sector_size]
                                   for s in self._chain(mini_fat_start))
         self.mini_fat = list(struct.unpack(f"<{len(mini_fat_bytes) // 4}I", mini_fat_bytes))
         self.entries = {}
-        for sector in self._chain(directory_start):
+        self.directory_sectors = self._chain(directory_start)
+        for sector in self.directory_sectors:
             for at in range(self._sector(sector), self._sector(sector) + self.sector_size, 128):
                 name_length = self._u16(at + 64)
                 name = self.data[at:at + max(name_length - 2, 0)].decode("utf-16-le")
                 start, size = self._u32(at + 116), struct.unpack_from("<Q", self.data, at + 120)[0]
-                if not self.entries:
+                kind = self.data[at + 66]
+                if kind == 5:
                     self.mini_stream = self._chain(start)  # the root entry holds the mini stream
-                self.entries.setdefault(name, (start, size))
+                elif kind == 2:
+                    self.entries.setdefault(name, (start, size))
 
     def pieces(self, name):
         """[(file offset, length)] of the stream's bytes, in order."""
@@ -76,6 +79,18 @@ class CompoundFile:
             result.append((at, min(length, left)))
             left -= result[-1][1]
         return result
+
+    def parts(self):
+        """(start, end, name) of the file's header, FAT and directory sectors and of each
+        stream's pieces, the streams named as Windows Installer names them."""
+        found = [(0, self.sector_size, "compound file header")]
+        found += [(self._sector(s), self._sector(s + 1), "FAT") for s in self.fat_sectors]
+        found += [(self._sector(s), self._sector(s + 1), "directory")
+                  for s in self.directory_sectors]
+        for name in self.entries:
+            found += [(at, at + length, f"stream {installer_name(name)}")
+                      for at, length in self.pieces(name)]
+        return sorted(found)
 
     def _chain(self, start, table=None):
         table = self.fat if table is None else table
@@ -98,6 +113,26 @@ class CompoundFile:
 
     def _u32s(self, at, count):
         return list(struct.unpack_from(f"<{count}I", self.data, at))
+
+
+# Windows Installer packs two characters of this alphabet into one of a stream's name.
+NAME_ALPHABET = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz._"
+
+
+def installer_name(name):
+    """A stream's name as Windows Installer wrote it ("!" before a table's name)."""
+    text = []
+    for character in name:
+        code = ord(character)
+        if 0x3800 <= code < 0x4800:
+            text += [NAME_ALPHABET[(code - 0x3800) & 0x3F], NAME_ALPHABET[(code - 0x3800) >> 6]]
+        elif 0x4800 <= code < 0x4840:
+            text.append(NAME_ALPHABET[code - 0x4800])
+        elif code == 0x4840:
+            text.append("!")
+        else:
+            text.append(character if character.isprintable() else f"\\x{code:02x}")
+    return "".join(text)
 
 
 def rewrite_property_set(stream, epoch, package_code):

@@ -17,6 +17,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 BUILD = os.environ.get("HALVO_BUILD_DIR", os.path.join(ROOT, "build"))
 sys.path.insert(0, os.path.join(ROOT, "scripts", "lib"))
 
+import compare_builds  # noqa: E402
 import package_msi  # noqa: E402
 import package_release  # noqa: E402
 import sign_release  # noqa: E402
@@ -155,6 +156,19 @@ class Reproducible(Scratch):
             time.tzset()
         with open(first, "rb") as a, open(second, "rb") as b:
             self.assertTrue(a.read() == b.read(), "the two packages differ")
+
+    def test_a_difference_is_told_by_stream(self):
+        files = self.staged()
+        first = self.build(files, folder="one")
+        with open(os.path.join(files, "ReadMe.txt"), "ab") as f:
+            f.write(b"changed\r\n")
+        second = self.build(files, folder="two")
+        with open(first, "rb") as a, open(second, "rb") as b:
+            text = "\n".join(compare_builds.describe("HalvoSetting.msi", a.read(), b.read()))
+        self.assertIn("HalvoSetting.msi differs", text)
+        self.assertIn("stream HalvoSetting.cab", text)
+        self.assertIn("stream \\x05SummaryInformation", text)  # the package code
+        self.assertNotIn("stream !Property", text)
 
     def test_times_are_the_commits(self):
         info = summary(self.build(self.staged()))
