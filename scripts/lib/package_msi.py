@@ -53,6 +53,28 @@ def package_code(upgrade, version, contents):
     return "{" + str(uuid.uuid5(upgrade, f"package {version} {digest.hexdigest()}")).upper() + "}"
 
 
+def upgrade_older_queries(upgrade, version):
+    """msibuild arguments that let the package replace a version equal in its first three
+    numbers. The attributes are part of the row's key: the row is written anew."""
+    return ["-q", "DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'",
+            "-q", "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, "
+            f"`ActionProperty`) VALUES ('{{{str(upgrade).upper()}}}', '{version}', "
+            f"{UPGRADE_OLDER_ATTRIBUTES}, 'WIX_UPGRADE_DETECTED')"]
+
+
+def program_version_queries(contents):
+    """msibuild arguments that give each program its file version and language, which wixl
+    leaves out: Windows Installer then treats it as the versioned file it is (never replacing a
+    newer one, no hash check) rather than as a document."""
+    queries = []
+    for name in PROGRAMS:
+        version = PeImage(contents[name]).version()
+        queries += ["-q", f"UPDATE `File` SET `Version` = '{version}', `Language` = '1033' "
+                          f"WHERE `File` = '{name}'",
+                    "-q", f"DELETE FROM `MsiFileHash` WHERE `File_` = '{name}'"]
+    return queries
+
+
 def files_of(source):
     """The names of the files the source installs."""
     return sorted(re.findall(r'<File\b[^>]*\bName="([^"]+)"', source))
@@ -98,13 +120,8 @@ def build(files, dist, epoch, version=None):
         # without what its source asks for is a failed build.
         if done.returncode != 0 or done.stderr.strip():
             raise ValueError(f"wixl {SOURCE}: {done.stderr.strip()}")
-        # The attributes are part of the row's key: the row is written anew.
-        subprocess.run(["msibuild", partial,
-                        "-q", "DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'",
-                        "-q", "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, "
-                        "`ActionProperty`) VALUES ("
-                        f"'{{{str(upgrade).upper()}}}', '{version}', {UPGRADE_OLDER_ATTRIBUTES}, "
-                        "'WIX_UPGRADE_DETECTED')"], check=True)
+        subprocess.run(["msibuild", partial, *upgrade_older_queries(upgrade, version),
+                        *program_version_queries(contents)], check=True)
         msi_summary.fix(partial, epoch, package_code(upgrade, version, contents))
         os.replace(partial, path)
     return path

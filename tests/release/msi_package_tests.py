@@ -76,6 +76,14 @@ class Package(Scratch):
         for component in table(package, "Component"):
             self.assertTrue(int(component[3]) & 0x100, f"{component[0]} is not 64-bit")
 
+    def test_programs_are_versioned_files_and_the_guide_is_hashed(self):
+        package = self.build(self.staged())
+        files = {row[0]: row for row in table(package, "File")}
+        # File, Component_, FileName, FileSize, Version, Language, Attributes, Sequence
+        self.assertEqual(["1.0.0.1", "1033"], files["HalvoSetting.exe"][4:6])
+        self.assertEqual(["", ""], files["ReadMe.txt"][4:6])
+        self.assertEqual(["ReadMe.txt"], [row[0] for row in table(package, "MsiFileHash")])
+
     def test_allows_only_64_bit_vista_and_7_and_refuses_a_downgrade(self):
         conditions = dict(table(self.build(self.staged()), "LaunchCondition"))
         self.assertEqual(
