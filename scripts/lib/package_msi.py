@@ -80,6 +80,34 @@ def files_of(source):
     return sorted(re.findall(r'<File\b[^>]*\bName="([^"]+)"', source))
 
 
+def stage_files(files, stage, epoch):
+    """Copies the packed files and the source into `stage`, where wixl finds the files beside
+    its source; returns {name: bytes} of all of them."""
+    contents = {}
+    for name in PROGRAMS + [GUIDE, ICON]:
+        shutil.copyfile(os.path.join(files, name), os.path.join(stage, name))
+        # The cabinet keeps each file's time: the release's, not the build's.
+        os.utime(os.path.join(stage, name), (epoch, epoch))
+        with open(os.path.join(stage, name), "rb") as f:
+            contents[name] = f.read()
+    shutil.copyfile(SOURCE, os.path.join(stage, os.path.basename(SOURCE)))
+    with open(SOURCE, "rb") as f:
+        contents[os.path.basename(SOURCE)] = f.read()
+    return contents
+
+
+def run_wixl(stage, output, defines):
+    command = ["wixl", "--arch", "x64", "--output", output]
+    for name, value in defines.items():
+        command += ["--define", f"{name}={value}"]
+    done = subprocess.run(command + [os.path.basename(SOURCE)], cwd=stage, capture_output=True,
+                          text=True)
+    # wixl only warns about an attribute it does not know, and leaves it out: a package without
+    # what its source asks for is a failed build.
+    if done.returncode != 0 or done.stderr.strip():
+        raise ValueError(f"wixl {SOURCE}: {done.stderr.strip()}")
+
+
 def build(files, dist, epoch, version=None):
     """Builds the package from the folder `files` into `dist`; returns its path. `version`
     overrides the program's own (the tests build an older and a newer package of one program)."""
@@ -94,32 +122,14 @@ def build(files, dist, epoch, version=None):
     version = version or product.version()
     upgrade = upgrade_code(source)
     with tempfile.TemporaryDirectory() as stage:
-        contents = {}
-        for name in PROGRAMS + [GUIDE, ICON]:
-            shutil.copyfile(os.path.join(files, name), os.path.join(stage, name))
-            # The cabinet keeps each file's time: the release's, not the build's.
-            os.utime(os.path.join(stage, name), (epoch, epoch))
-            with open(os.path.join(stage, name), "rb") as f:
-                contents[name] = f.read()
-        contents[os.path.basename(SOURCE)] = source.encode()
-        # wixl finds the files beside its source.
-        staged_source = os.path.join(stage, os.path.basename(SOURCE))
-        shutil.copyfile(SOURCE, staged_source)
+        contents = stage_files(files, stage, epoch)
         os.makedirs(dist, exist_ok=True)
         path = os.path.join(dist, f"HalvoSetting-{version}-x64.msi")
         # wixl runs in the staging folder: the path it writes to must not depend on that.
         partial = os.path.abspath(path + ".partial")
-        defines = {"ProductName": strings["ProductName"], "Manufacturer": strings["CompanyName"],
-                   "Version": version, "ProductCode": product_code(upgrade, version)}
-        command = ["wixl", "--arch", "x64", "--output", partial]
-        for name, value in defines.items():
-            command += ["--define", f"{name}={value}"]
-        done = subprocess.run(command + [os.path.basename(staged_source)], cwd=stage,
-                              capture_output=True, text=True)
-        # wixl only warns about an attribute it does not know, and leaves it out: a package
-        # without what its source asks for is a failed build.
-        if done.returncode != 0 or done.stderr.strip():
-            raise ValueError(f"wixl {SOURCE}: {done.stderr.strip()}")
+        run_wixl(stage, partial, {"ProductName": strings["ProductName"],
+                                  "Manufacturer": strings["CompanyName"], "Version": version,
+                                  "ProductCode": product_code(upgrade, version)})
         subprocess.run(["msibuild", partial, *upgrade_older_queries(upgrade, version),
                         *program_version_queries(contents)], check=True)
         msi_summary.fix(partial, epoch, package_code(upgrade, version, contents))
