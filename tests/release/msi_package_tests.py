@@ -256,6 +256,27 @@ class Signing(Scratch):
                     return
         self.fail("no HalvoSetting.exe in the package")
 
+    def test_the_password_is_on_no_command_line(self):
+        # Each tool the signing starts is found through a shim that writes down its arguments.
+        shims, calls = os.path.join(self.scratch, "shims"), os.path.join(self.scratch, "calls")
+        os.makedirs(shims)
+        for tool in ("openssl", "osslsigncode"):
+            with open(os.path.join(shims, tool), "w") as f:
+                f.write(f'#!/bin/sh\nprintf "%s\\n" "$*" >> {calls}\nexec {shutil.which(tool)} "$@"\n')
+            os.chmod(os.path.join(shims, tool), 0o755)
+        path = os.environ["PATH"]
+        os.environ["PATH"] = shims + os.pathsep + path
+        try:
+            with self.signer() as signer:
+                signer.sign(os.path.join(self.staged(), "HalvoSetting.exe"))
+        finally:
+            os.environ["PATH"] = path
+        with open(calls) as f:
+            lines = f.read().splitlines()
+        self.assertEqual(3, len(lines), lines)  # the key, the certificates, one signature
+        for line in lines:
+            self.assertNotIn(os.environ["HALVO_TEST_PFX_PASSWORD"], line)
+
     def test_unsigned_program_does_not_verify(self):
         self.assertNotEqual(0, self.verify(os.path.join(APP, "HalvoSetting.exe")).returncode)
 
