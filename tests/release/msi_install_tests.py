@@ -328,6 +328,14 @@ class Uninstall(PrefixTest):
         self.assertEqual(0, code, log[-3000:])
         self.assertEqual([], changes(before, self.prefix.snapshot()))
 
+    def test_removes_it_from_a_machine_moved_on_to_windows_8(self):
+        self.install(packages["current"])
+        self.prefix.wine("winecfg", "-v", "win8", check=True)
+        code, log = self.prefix.msiexec("/x", packages["current"])
+        self.assertEqual(0, code, log[-3000:])
+        self.assertEqual({}, self.prefix.uninstall_entries())
+        self.assertFalse(os.path.exists(self.prefix.unix(INSTALL_FOLDER)))
+
 
 if __name__ == "__main__":
     if not os.environ.get("DISPLAY"):
