@@ -76,8 +76,10 @@ def setUpModule():
             ("rebuilt", PRODUCT, versions["rebuilt"])):
         files = os.path.join(work, name)
         os.makedirs(files)
-        package_release.stage(os.path.dirname(program), os.path.join(ROOT, "docs",
+        # Every shipped program from the build, the product from the build being packed.
+        package_release.stage(os.path.dirname(PRODUCT), os.path.join(ROOT, "docs",
                               "install-guide.txt"), ICON, files)
+        shutil.copyfile(program, os.path.join(files, "HalvoSetting.exe"))
         packages[name] = package_msi.build(files, os.path.join(work, "dist-" + name), EPOCH,
                                            override)
     pristine = os.path.join(work, "pristine")
