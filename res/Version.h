@@ -1,5 +1,7 @@
 // The program's version, written once: the version resource and the manifest are built from it,
 // and the release's file names are read back from the version resource of the built program.
+// The installer is newer than another only by one of the first three numbers: Windows Installer
+// compares no more (res/installer/HalvoSetting.wxs).
 #pragma once
 
 #define HALVO_VERSION_MAJOR 1

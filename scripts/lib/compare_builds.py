@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Compares the files of two release builds byte for byte and says where they differ: for a
-program, which header fields and sections; for a zip, which members (and where inside them).
+program, which header fields and sections; for a zip, which members (and where inside them); for
+an installer package, which streams.
   compare_builds.py DIR_A DIR_B FILE...   (FILE relative to both folders; exit 1 on a difference)"""
 
 import hashlib
@@ -9,6 +10,7 @@ import os
 import sys
 import zipfile
 
+import msi_summary
 from pe_image import PeImage
 
 # Runs of differing bytes closer than this are reported as one.
@@ -39,6 +41,8 @@ def parts(data):
             return PeImage(data).parts()
         if data[:4] == b"PK\x03\x04":
             return zip_parts(data)
+        if data[:8] == msi_summary.SIGNATURE:
+            return msi_summary.CompoundFile(data).parts()
     except (ValueError, zipfile.BadZipFile):
         pass
     return []
@@ -65,7 +69,8 @@ def places(named, start, end):
     for part_start, part_end, name in named:
         overlap = min(end, part_end) - max(start, part_start)
         if overlap > 0:
-            names.append(name)
+            if name not in names:
+                names.append(name)
             covered += overlap
     if covered < end - start:
         names.append("padding")

@@ -99,6 +99,46 @@ class PeImage:
 
     def version(self):
         """The file version of the version resource, as "1.0.0.1"."""
+        block = self._version_resource()
+        found = block.find(struct.pack("<I", VS_FIXEDFILEINFO_SIGNATURE))
+        if found < 0:
+            raise ValueError("version resource without VS_FIXEDFILEINFO")
+        ms, ls = struct.unpack_from("<II", block, found + 8)
+        return f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
+
+    def version_strings(self):
+        """The StringFileInfo values of the version resource ({"CompanyName": ..., ...}), from
+        its first string table."""
+        block = self._version_resource()
+        found = {}
+
+        def walk(at, end, depth):
+            # Each node: wLength, wValueLength, wType, the key (UTF-16, NUL-ended), padding to 4,
+            # the value, padding to 4, its children.
+            while at + 6 <= end:
+                length, value_length, kind = struct.unpack_from("<HHH", block, at)
+                if length == 0:
+                    break
+                key_end = at + 6
+                while block[key_end:key_end + 2] != b"\0\0":
+                    key_end += 2
+                key = block[at + 6:key_end].decode("utf-16-le")
+                value_at = (key_end + 2 + 3) & ~3
+                if depth == 2 and kind == 1:
+                    text = block[value_at:value_at + 2 * value_length].decode("utf-16-le")
+                    found.setdefault(key, text.rstrip("\0"))
+                elif depth < 2 and (depth > 0 or key == "StringFileInfo"):
+                    children = value_at + (value_length if kind == 0 else 2 * value_length)
+                    walk((children + 3) & ~3, at + length, depth + 1)
+                at = (at + length + 3) & ~3
+
+        length, value_length = struct.unpack_from("<HH", block, 0)
+        children = (6 + len("VS_VERSION_INFO\0") * 2 + 3) & ~3
+        walk((children + value_length + 3) & ~3, length, 0)
+        return found
+
+    def _version_resource(self):
+        """The bytes of the first RT_VERSION resource."""
         count = self._u32(self.optional + 108)
         if count <= 2:
             raise ValueError("no resource directory")
@@ -122,10 +162,5 @@ class PeImage:
         for ident, target in entries(root):
             if ident == RT_VERSION:
                 at, size = first_leaf(target)
-                block = self.data[at:at + size]
-                found = block.find(struct.pack("<I", VS_FIXEDFILEINFO_SIGNATURE))
-                if found < 0:
-                    raise ValueError("version resource without VS_FIXEDFILEINFO")
-                ms, ls = struct.unpack_from("<II", block, found + 8)
-                return f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
+                return self.data[at:at + size]
         raise ValueError("no version resource")

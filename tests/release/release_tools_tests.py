@@ -116,15 +116,17 @@ class Packing(unittest.TestCase):
         where = os.path.join(self.scratch, folder)
         os.makedirs(where)
         files = {"HalvoSetting.exe": exe or product(), "HalvoSetting.exe.debug": b"symbols",
-                 "guide.txt": GUIDE.encode()}
+                 "guide.txt": GUIDE.encode(), "HalvoSetting.ico": b"icon"}
         for name, data in files.items():
             with open(os.path.join(where, name), "wb") as f:
                 f.write(data)
             if mtime is not None:
                 os.utime(os.path.join(where, name), (mtime, mtime))
-        zips = package_release.package(os.path.join(where, "HalvoSetting.exe"),
-                                       os.path.join(where, "guide.txt"),
-                                       os.path.join(where, "dist"), EPOCH)
+        files = os.path.join(where, "files")
+        os.makedirs(files)
+        package_release.stage(where, os.path.join(where, "guide.txt"),
+                              os.path.join(where, "HalvoSetting.ico"), files)
+        zips = package_release.package(files, where, os.path.join(where, "dist"), EPOCH)
         self.assertEqual(["HalvoSetting-1.0.0.1-x64.zip", "HalvoSetting-1.0.0.1-x64-debug.zip"],
                          [os.path.basename(z) for z in zips])
         contents = []
