@@ -47,6 +47,7 @@ void CheckDriver(CCheckReport& report) {
         return;
     }
     if (!device.interfaceDetail) {
+        ReleaseHDAudDevice(&device);
         report.Failed(CHECK_CODEC_DRIVER, L"no supported HD Audio codec with its driver found",
                       L"install the audio driver from the computer's maker (the HD Audio codec "
                       L"driver Halvo Setting works with), restart Windows, then run HalvoCheck "
@@ -99,18 +100,27 @@ void CheckExtensionLibrary(CCheckReport& report, EndpointInventory& inventory) {
     }
     // The binding leaves null in the slot of every name it did not find.
     std::wstring missing;
+    std::wstring first;
     size_t count = 0;
     for (size_t i = 0; i < EXTENSION_EXPORT_COUNT; ++i) {
         if (!g_extensionExports.slots[i]) {
             const char* name = g_extensionExportNames[i];
-            missing += (count++ ? L", " : L"") + std::wstring(name, name + std::strlen(name));
+            std::wstring wide(name, name + std::strlen(name));
+            missing += (count++ ? L", " : L"") + wide;
+            if (first.empty()) {
+                first = wide;
+            }
         }
     }
     UnloadExtensionLibrary(&inventory);
+    // A library of that name that is another library altogether lacks them all: the advice
+    // names the first and counts the rest.
+    std::wstring lacks =
+        count > 1 ? first + L" and " + std::to_wstring(count - 1) + L" more" : first;
     report.Failed(CHECK_EXTENSION_EXPORTS,
                   std::to_wstring(count) + L" of " + std::to_wstring(EXTENSION_EXPORT_COUNT) +
                       L" names missing: " + missing,
-                  std::wstring(L"this ") + EXTENSION_LIBRARY_NAME + L" lacks " + missing +
+                  std::wstring(L"this ") + EXTENSION_LIBRARY_NAME + L" lacks " + lacks +
                       L" (names must match exactly, letter case included); put the library "
                       L"that comes with the maker's audio driver in its place.");
 }

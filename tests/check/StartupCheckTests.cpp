@@ -17,6 +17,7 @@
 #include "sim/platform/WindowsVersion.h"
 #include "tests/driver/DriverFixture.h"
 #include "tests/endpoints/InventoryFixture.h"
+#include "tests/support/BuildTree.h"
 
 namespace {
 
@@ -212,6 +213,32 @@ TEST_F(StartupCheck, ADefectiveLibraryFailsTheFourthTestNamingTheMissingExport) 
                   After(4));
         EXPECT_EQ(nullptr, GetModuleHandleW(L"XANPropPageExt.dll")) << "left loaded";
     }
+}
+
+// Another library under the library's name: every name is missing; the advice counts them.
+TEST_F(StartupCheck, AnotherLibraryUnderThatNameLacksEveryName) {
+    WCHAR temp[MAX_PATH] = {};
+    ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
+    std::wstring folder = std::wstring(temp) + L"halvo-check-other-library";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring library = folder + L"\\XANPropPageExt.dll";
+    ASSERT_TRUE(CopyFileW(BuildTreePath(L"res\\HalvoResourcesWithoutAbout.dll").c_str(),
+                          library.c_str(), FALSE))
+        << "error " << GetLastError();
+    {
+        ScopedDllDirectory other(folder);
+        EXPECT_EQ(4, Check());
+    }
+    EXPECT_EQ(0u, Line(4).rfind(L"4 library exports: FAILED, 91 of 91 names missing: "
+                                L"HDAudVistaIsFirstTimeEffectFlag, HDAudVistaEnhancements, ",
+                                0))
+        << Line(4);
+    EXPECT_EQ(L"  What to do: this XANPropPageExt.dll lacks HDAudVistaIsFirstTimeEffectFlag and "
+              L"90 more (names must match exactly, letter case included); put the library that "
+              L"comes with the maker's audio driver in its place.",
+              After(4));
+    EXPECT_TRUE(DeleteFileW(library.c_str())) << "error " << GetLastError();
+    RemoveDirectoryW(folder.c_str());
 }
 
 TEST_F(StartupCheck, WithoutTheMakersSpeakersTheFifthTestFails) {
