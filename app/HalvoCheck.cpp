@@ -28,14 +28,14 @@ void PrintLine(const std::wstring& text) {
         WriteConsoleW(out, line.c_str(), static_cast<DWORD>(line.size()), &written, nullptr);
         return;
     }
-    int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()),
-                                   nullptr, 0, nullptr, nullptr);
+    int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr,
+                                   0, nullptr, nullptr);
     if (size <= 0) {
         return;
     }
     std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), bytes.data(),
-                        size, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), bytes.data(), size,
+                        nullptr, nullptr);
     WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
@@ -51,9 +51,9 @@ void PrintUsage() {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc > 1) {
-        bool help = argc == 2 && (std::wcscmp(argv[1], L"/?") == 0 ||
-                                  std::wcscmp(argv[1], L"-h") == 0 ||
-                                  std::wcscmp(argv[1], L"--help") == 0);
+        bool help =
+            argc == 2 && (std::wcscmp(argv[1], L"/?") == 0 || std::wcscmp(argv[1], L"-h") == 0 ||
+                          std::wcscmp(argv[1], L"--help") == 0);
         if (!help) {
             PrintLine(std::wstring(L"HalvoCheck takes no arguments: ") + argv[1]);
         }

@@ -55,14 +55,13 @@ void CheckDriver(CCheckReport& report) {
         report.NotChecked(CHECK_EFFECT_SET, L"needs the codec driver");
         return;
     }
-    report.Passed(CHECK_CODEC_DRIVER,
-                  std::wstring(L"found ") + device.interfaceDetail->DevicePath);
+    report.Passed(CHECK_CODEC_DRIVER, std::wstring(L"found ") + device.interfaceDetail->DevicePath);
 
     DWORD mask = GetHDAudEffectSupport(&device);
     ReleaseHDAudDevice(&device);
     if (mask & HDAUD_SUPPORT_HALVO_EFFECTS) {
-        report.Passed(CHECK_EFFECT_SET, L"the driver reports the Halvo effects installed (" +
-                                            Hex(mask) + L")");
+        report.Passed(CHECK_EFFECT_SET,
+                      L"the driver reports the Halvo effects installed (" + Hex(mask) + L")");
     } else {
         report.Failed(CHECK_EFFECT_SET,
                       L"the driver reports " + Hex(mask) +
@@ -77,13 +76,13 @@ void CheckDriver(CCheckReport& report) {
 // after the device enumerator; a library that lacks a name is unloaded again.
 void CheckExtensionLibrary(CCheckReport& report, EndpointInventory& inventory) {
     if (!LoadExtensionLibrary(&inventory)) {
-        report.Failed(CHECK_EXTENSION_LIBRARY,
-                      std::wstring(EXTENSION_LIBRARY_NAME) +
-                          L" was not found on the library search path",
-                      std::wstring(L"put ") + EXTENSION_LIBRARY_NAME +
-                          L" in the folder of HalvoSetting.exe or in a folder on the PATH. "
-                          L"HalvoCheck looks where the program looks when both are in one "
-                          L"folder.");
+        report.Failed(
+            CHECK_EXTENSION_LIBRARY,
+            std::wstring(EXTENSION_LIBRARY_NAME) + L" was not found on the library search path",
+            std::wstring(L"put ") + EXTENSION_LIBRARY_NAME +
+                L" in the folder of HalvoSetting.exe or in a folder on the PATH. "
+                L"HalvoCheck looks where the program looks when both are in one "
+                L"folder.");
         report.NotChecked(CHECK_EXTENSION_EXPORTS, L"needs the extension library");
         return;
     }
@@ -142,8 +141,9 @@ void CheckEndpoint(CCheckReport& report, EndpointInventory& inventory, HRESULT e
     if (index < 0) {
         INT_PTR count = GetEndpointRecordCount(&inventory);
         std::wstring found = count == 0   ? std::wstring(L"Windows lists no audio endpoint")
-                             : count == 1 ? std::wstring(L"the one audio endpoint listed is not "
-                                                         L"the maker's speaker endpoint")
+                             : count == 1 ? std::wstring(
+                                                L"the one audio endpoint listed is not "
+                                                L"the maker's speaker endpoint")
                                           : L"none of the " + std::to_wstring(count) +
                                                 L" audio endpoints listed is the maker's "
                                                 L"speaker endpoint";
@@ -176,15 +176,16 @@ BOOL CheckWindowsVersion(CCheckReport& report) {
     std::wstring version = std::to_wstring(major) + L"." + std::to_wstring(minor);
     if (FAILED(AudioServiceGenerationOf(major, minor, &generation))) {
         report.Failed(CHECK_WINDOWS_VERSION,
-                      version + L", but Halvo Setting runs on Windows Vista (6.0) and Windows 7 "
-                                L"(6.1) only",
+                      version +
+                          L", but Halvo Setting runs on Windows Vista (6.0) and Windows 7 "
+                          L"(6.1) only",
                       L"use Halvo Setting on 64-bit Windows Vista or Windows 7; nothing on this "
                       L"computer can make it run on this version of Windows.");
         return FALSE;
     }
     report.Passed(CHECK_WINDOWS_VERSION,
                   version + (generation == AudioServiceGeneration::Vista ? L" (Windows Vista)"
-                                                                          : L" (Windows 7)"));
+                                                                         : L" (Windows 7)"));
     return TRUE;
 }
 

@@ -83,9 +83,9 @@ HRESULT StartEndpointInventory(EndpointInventory* inventory) {
     }
     inventory->comInitialized = init == S_OK || init == S_FALSE;
 
-    HRESULT hr = CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                                  IID_IMMDeviceEnumerator,
-                                  reinterpret_cast<void**>(&inventory->deviceEnumerator));
+    HRESULT hr =
+        CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
+                         reinterpret_cast<void**>(&inventory->deviceEnumerator));
     if (FAILED(hr)) {
         inventory->deviceEnumerator = nullptr;
     }

@@ -33,16 +33,16 @@ protected:
         InventoryTest::SetUp();
         driver.AddInterface(kSupportedPath);
         driver.SetEffectSupport(0x8);
-        Add(L"headphones", eRender, DEVICE_STATE_UNPLUGGED, L"Headphones (XAN High Definition Audio)",
-            L"Headphones", Headphones);
+        Add(L"headphones", eRender, DEVICE_STATE_UNPLUGGED,
+            L"Headphones (XAN High Definition Audio)", L"Headphones", Headphones);
         Add(kSpeakers, eRender, DEVICE_STATE_ACTIVE, L"Speakers (XAN High Definition Audio)",
             L"Speakers", Speakers);
     }
     void TearDown() override {
         EXPECT_EQ("", driver.Leftovers());
         EXPECT_EQ(nullptr, GetModuleHandleW(L"XANPropPageExt.dll")) << "library left loaded";
-        EXPECT_TRUE(sim->Writes().empty()) << "the check wrote " << sim->Writes().size()
-                                           << " value(s)";
+        EXPECT_TRUE(sim->Writes().empty())
+            << "the check wrote " << sim->Writes().size() << " value(s)";
         InventoryTest::TearDown();
     }
 
@@ -93,7 +93,8 @@ TEST_F(StartupCheck, OnTheLaptopEveryTestPassesAndTheSheetWouldShow) {
     EXPECT_TRUE(Contains(lines[3], L"\\sim\\extension\\full\\XANPropPageExt.dll")) << lines[3];
     EXPECT_EQ(L"4 library exports: OK, all 91 names found", lines[4]);
     EXPECT_EQ(std::wstring(L"5 speaker endpoint: OK, \"Speakers (XAN High Definition Audio)\", "
-                           L"active, id ") + kSpeakers,
+                           L"active, id ") +
+                  kSpeakers,
               lines[5]);
     EXPECT_EQ(L"6 Windows version: OK, 6.1 (Windows 7)", lines[6]);
     EXPECT_EQ(L"7 FX store: OK, the endpoint's effect store opens read-only", lines[7]);
@@ -125,19 +126,21 @@ TEST_F(StartupCheck, MakesTheProgramsCallsInItsOrder) {
             ++matched;
         }
     }
-    EXPECT_EQ(program.size(), matched) << "the program's call " << matched << " ("
-                                       << (matched < program.size() ? program[matched] : "")
-                                       << ") is not made in its place";
+    EXPECT_EQ(program.size(), matched)
+        << "the program's call " << matched << " ("
+        << (matched < program.size() ? program[matched] : "") << ") is not made in its place";
 }
 
 TEST_F(StartupCheck, WithoutTheDriverTheFirstTestFailsWithItsAdvice) {
     driver.ClearInterfaces();
     EXPECT_EQ(1, Check());
-    EXPECT_EQ(L"1 codec driver: FAILED, no supported HD Audio codec with its driver found", Line(1));
-    EXPECT_EQ(L"  What to do: install the audio driver from the computer's maker (the HD Audio "
-              L"codec driver Halvo Setting works with), restart Windows, then run HalvoCheck "
-              L"again.",
-              After(1));
+    EXPECT_EQ(L"1 codec driver: FAILED, no supported HD Audio codec with its driver found",
+              Line(1));
+    EXPECT_EQ(
+        L"  What to do: install the audio driver from the computer's maker (the HD Audio "
+        L"codec driver Halvo Setting works with), restart Windows, then run HalvoCheck "
+        L"again.",
+        After(1));
     EXPECT_EQ(L"2 effect set: NOT CHECKED, needs the codec driver", Line(2));
     // The rest is still made, so one run shows everything that is wrong.
     EXPECT_EQ(L"4 library exports: OK, all 91 names found", Line(4));
@@ -151,7 +154,8 @@ TEST_F(StartupCheck, AnUnsupportedCodecIsNotFound) {
     driver.ClearInterfaces();
     driver.AddInterface(CodecPath(L"ven_9e5b&dev_0616"));
     EXPECT_EQ(1, Check());
-    EXPECT_EQ(L"1 codec driver: FAILED, no supported HD Audio codec with its driver found", Line(1));
+    EXPECT_EQ(L"1 codec driver: FAILED, no supported HD Audio codec with its driver found",
+              Line(1));
 }
 
 TEST_F(StartupCheck, ADeviceListThatCannotBeMadeFailsTheFirstTest) {
@@ -164,12 +168,14 @@ TEST_F(StartupCheck, ADeviceListThatCannotBeMadeFailsTheFirstTest) {
 TEST_F(StartupCheck, AnEffectSetWithoutBit3FailsTheSecondTest) {
     driver.SetEffectSupport(0x7);
     EXPECT_EQ(2, Check());
-    EXPECT_EQ(L"2 effect set: FAILED, the driver reports 0x00000007: bit 3, the Halvo effects, "
-              L"is not set (0 also when the driver did not answer)",
-              Line(2));
-    EXPECT_EQ(L"  What to do: install the maker's audio driver package that includes the Halvo "
-              L"effects; the driver installed now does not offer them.",
-              After(2));
+    EXPECT_EQ(
+        L"2 effect set: FAILED, the driver reports 0x00000007: bit 3, the Halvo effects, "
+        L"is not set (0 also when the driver did not answer)",
+        Line(2));
+    EXPECT_EQ(
+        L"  What to do: install the maker's audio driver package that includes the Halvo "
+        L"effects; the driver installed now does not offer them.",
+        After(2));
     EXPECT_EQ(L"Result: Halvo Setting would end without a window (test 2 failed).", lines.back());
 }
 
@@ -182,13 +188,15 @@ TEST_F(StartupCheck, ASupportQueryThatFailsReadsAsNothingInstalled) {
 TEST_F(StartupCheck, WithoutTheLibraryTheThirdTestFailsWithItsAdvice) {
     ScopedDllDirectory nowhere(ExtensionVariantDir(L"none").c_str());
     EXPECT_EQ(3, Check());
-    EXPECT_EQ(L"3 extension library: FAILED, XANPropPageExt.dll was not found on the library "
-              L"search path",
-              Line(3));
-    EXPECT_EQ(L"  What to do: put XANPropPageExt.dll in the folder of HalvoSetting.exe or in a "
-              L"folder on the PATH. HalvoCheck looks where the program looks when both are in "
-              L"one folder.",
-              After(3));
+    EXPECT_EQ(
+        L"3 extension library: FAILED, XANPropPageExt.dll was not found on the library "
+        L"search path",
+        Line(3));
+    EXPECT_EQ(
+        L"  What to do: put XANPropPageExt.dll in the folder of HalvoSetting.exe or in a "
+        L"folder on the PATH. HalvoCheck looks where the program looks when both are in "
+        L"one folder.",
+        After(3));
     EXPECT_EQ(L"4 library exports: NOT CHECKED, needs the extension library", Line(4));
     EXPECT_TRUE(Contains(Line(5), L"5 speaker endpoint: OK")) << Line(5);
 }
@@ -233,10 +241,11 @@ TEST_F(StartupCheck, AnotherLibraryUnderThatNameLacksEveryName) {
                                 L"HDAudVistaIsFirstTimeEffectFlag, HDAudVistaEnhancements, ",
                                 0))
         << Line(4);
-    EXPECT_EQ(L"  What to do: this XANPropPageExt.dll lacks HDAudVistaIsFirstTimeEffectFlag and "
-              L"90 more (names must match exactly, letter case included); put the library that "
-              L"comes with the maker's audio driver in its place.",
-              After(4));
+    EXPECT_EQ(
+        L"  What to do: this XANPropPageExt.dll lacks HDAudVistaIsFirstTimeEffectFlag and "
+        L"90 more (names must match exactly, letter case included); put the library that "
+        L"comes with the maker's audio driver in its place.",
+        After(4));
     EXPECT_TRUE(DeleteFileW(library.c_str())) << "error " << GetLastError();
     RemoveDirectoryW(folder.c_str());
 }
@@ -244,21 +253,24 @@ TEST_F(StartupCheck, AnotherLibraryUnderThatNameLacksEveryName) {
 TEST_F(StartupCheck, WithoutTheMakersSpeakersTheFifthTestFails) {
     sim->RemoveEndpoint(kSpeakers);
     EXPECT_EQ(5, Check());
-    EXPECT_EQ(L"5 speaker endpoint: FAILED, the one audio endpoint listed is not the maker's "
-              L"speaker endpoint",
-              Line(5));
-    EXPECT_EQ(L"  What to do: no speaker endpoint of the maker's codec is present: check that the "
-              L"computer's speakers show under Playback in the Sound control panel; if they do "
-              L"not, reinstall the audio driver from the computer's maker.",
-              After(5));
+    EXPECT_EQ(
+        L"5 speaker endpoint: FAILED, the one audio endpoint listed is not the maker's "
+        L"speaker endpoint",
+        Line(5));
+    EXPECT_EQ(
+        L"  What to do: no speaker endpoint of the maker's codec is present: check that the "
+        L"computer's speakers show under Playback in the Sound control panel; if they do "
+        L"not, reinstall the audio driver from the computer's maker.",
+        After(5));
     EXPECT_EQ(L"7 FX store: NOT CHECKED, needs a speaker endpoint", Line(7));
 
     // Speakers of another maker are not what the page sets.
     Add(L"other", eRender, DEVICE_STATE_ACTIVE, L"Speakers (Other Audio)", L"Speakers", Speakers);
     EXPECT_EQ(5, Check());
-    EXPECT_EQ(L"5 speaker endpoint: FAILED, none of the 2 audio endpoints listed is the maker's "
-              L"speaker endpoint",
-              Line(5));
+    EXPECT_EQ(
+        L"5 speaker endpoint: FAILED, none of the 2 audio endpoints listed is the maker's "
+        L"speaker endpoint",
+        Line(5));
     sim->RemoveEndpoint(L"other");
     sim->RemoveEndpoint(L"headphones");
     EXPECT_EQ(5, Check());
@@ -269,12 +281,14 @@ TEST_F(StartupCheck, AnAudioServiceThatDoesNotAnswerFailsTheFifthTest) {
     sim->FailOn(op::CreateDeviceEnumerator, REGDB_E_CLASSNOTREG);
     EXPECT_EQ(5, Check());
     EXPECT_EQ(L"4 library exports: OK, all 91 names found", Line(4));
-    EXPECT_EQ(L"5 speaker endpoint: FAILED, the Windows audio endpoint service did not answer "
-              L"(0x80040154)",
-              Line(5));
-    EXPECT_EQ(L"  What to do: start the Windows Audio service (or restart Windows), then run "
-              L"HalvoCheck again.",
-              After(5));
+    EXPECT_EQ(
+        L"5 speaker endpoint: FAILED, the Windows audio endpoint service did not answer "
+        L"(0x80040154)",
+        Line(5));
+    EXPECT_EQ(
+        L"  What to do: start the Windows Audio service (or restart Windows), then run "
+        L"HalvoCheck again.",
+        After(5));
 }
 
 TEST_F(StartupCheck, WindowsVistaPasses) {
@@ -293,9 +307,10 @@ TEST_F(StartupCheck, OtherWindowsVersionsFailTheSixthTest) {
         EXPECT_EQ(L"6 Windows version: FAILED, " + version +
                       L", but Halvo Setting runs on Windows Vista (6.0) and Windows 7 (6.1) only",
                   Line(6));
-        EXPECT_EQ(L"  What to do: use Halvo Setting on 64-bit Windows Vista or Windows 7; nothing "
-                  L"on this computer can make it run on this version of Windows.",
-                  After(6));
+        EXPECT_EQ(
+            L"  What to do: use Halvo Setting on 64-bit Windows Vista or Windows 7; nothing "
+            L"on this computer can make it run on this version of Windows.",
+            After(6));
         EXPECT_EQ(L"7 FX store: NOT CHECKED, needs Windows Vista or Windows 7", Line(7));
     }
 }
@@ -314,8 +329,7 @@ TEST_F(StartupCheck, AStoreThatDoesNotOpenFailsTheSeventhTest) {
     EXPECT_EQ(7, Check());
     EXPECT_EQ(L"7 FX store: FAILED, the endpoint's effect store could not be opened (0x80070005)",
               Line(7));
-    EXPECT_TRUE(Contains(After(7), L"  What to do: restart the Windows Audio service"))
-        << After(7);
+    EXPECT_TRUE(Contains(After(7), L"  What to do: restart the Windows Audio service")) << After(7);
 }
 
 // Only the first failure says what to do; the exit code is its number.
