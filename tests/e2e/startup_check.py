@@ -135,6 +135,11 @@ def check_shipped_program():
     imports = {name.lower() for name in re.findall(r"DLL Name: (\S+)", dump)}
     if not imports or imports - VISTA_DLLS:
         fail(f"imports {sorted(imports - VISTA_DLLS)}, which Vista x64 does not ship")
+    # It changes nothing: it cannot even reach the registry, where the program's per-user switch
+    # and the framework's key live.
+    registry = sorted(set(re.findall(r"\b(Reg[A-Z]\w+)", dump)))
+    if registry:
+        fail(f"imports registry functions {registry}")
     for text in ["Halvo Setting start-up check", "HalvoCheck.exe", "Halvo Setting developers"]:
         if text.encode("utf-16-le") not in checker:
             fail(f"no {text!r} in the version resource")
