@@ -124,9 +124,9 @@ void CheckExtensionLibrary(CCheckReport& report, EndpointInventory& inventory) {
                       L"that comes with the maker's audio driver in its place.");
 }
 
-// Test 5: the endpoint the probe chooses. Writes the chosen id into endpointId, or leaves it
-// empty.
-void CheckEndpoint(CCheckReport& report, EndpointInventory& inventory, HRESULT enumerator,
+// Test 5: the endpoint the probe chooses. TRUE with its id in endpointId (which may be empty,
+// as an id the service gives may be), FALSE when there is none.
+BOOL CheckEndpoint(CCheckReport& report, EndpointInventory& inventory, HRESULT enumerator,
                    WCHAR endpointId[260]) {
     if (FAILED(enumerator) || !inventory.deviceEnumerator) {
         report.Failed(CHECK_SPEAKER_ENDPOINT,
@@ -134,7 +134,7 @@ void CheckEndpoint(CCheckReport& report, EndpointInventory& inventory, HRESULT e
                           Hex(static_cast<DWORD>(enumerator)) + L")",
                       L"start the Windows Audio service (or restart Windows), then run "
                       L"HalvoCheck again.");
-        return;
+        return FALSE;
     }
     BuildEndpointInventory(&inventory);
     int index = SelectEffectsEndpoint(&inventory);
@@ -151,7 +151,7 @@ void CheckEndpoint(CCheckReport& report, EndpointInventory& inventory, HRESULT e
                       L"no speaker endpoint of the maker's codec is present: check that the "
                       L"computer's speakers show under Playback in the Sound control panel; if "
                       L"they do not, reinstall the audio driver from the computer's maker.");
-        return;
+        return FALSE;
     }
     const EndpointRecord* record = GetEndpointRecord(&inventory, index);
     DWORD state = DEVICE_STATE_NOTPRESENT;
@@ -161,6 +161,7 @@ void CheckEndpoint(CCheckReport& report, EndpointInventory& inventory, HRESULT e
     report.Passed(CHECK_SPEAKER_ENDPOINT, std::wstring(L"\"") + record->friendlyName + L"\", " +
                                               StateName(state) + L", id " + record->endpointId);
     std::memcpy(endpointId, record->endpointId, sizeof(WCHAR) * 260);
+    return TRUE;
 }
 
 // Test 6. FALSE when the FX store cannot be opened on this version.
@@ -224,16 +225,17 @@ int RunStartupChecks(CCheckReport& report) {
     // are listed even when the library failed, so that one run shows every problem.
     WCHAR endpointId[260];
     ZeroMemory(endpointId, sizeof endpointId);
+    BOOL found = FALSE;
     {
         EndpointInventory inventory;
         HRESULT enumerator = StartEndpointInventory(&inventory);
         CheckExtensionLibrary(report, inventory);
-        CheckEndpoint(report, inventory, enumerator, endpointId);
+        found = CheckEndpoint(report, inventory, enumerator, endpointId);
         CloseEndpointInventory(&inventory);
     }
 
     BOOL supported = CheckWindowsVersion(report);
-    if (!endpointId[0]) {
+    if (!found) {
         report.NotChecked(CHECK_FX_STORE, L"needs a speaker endpoint");
     } else if (!supported) {
         report.NotChecked(CHECK_FX_STORE, L"needs Windows Vista or Windows 7");
