@@ -16,20 +16,30 @@ constexpr DWORD kAcceptedStates =
 // FALSE when discovery could not even start.
 BOOL AskEffectSupport(DWORD* mask) {
     *mask = 0;
+    HDAudDeviceInfo device = {};
+    if (!DiscoverEffectsDevice(&device)) {
+        return FALSE;
+    }
+    if (device.interfaceDetail) {
+        *mask = GetHDAudEffectSupport(&device);
+    }
+    ReleaseHDAudDevice(&device);
+    return TRUE;
+}
+
+}  // namespace
+
+BOOL DiscoverEffectsDevice(HDAudDeviceInfo* device) {
     HDEVINFO spareSet = platform::SetupDiCreateDeviceInfoList(nullptr, nullptr);
     if (spareSet == INVALID_HANDLE_VALUE) {
         return FALSE;
     }
-    HDAudDeviceInfo device = {};
-    HRESULT hr = FindHDAudDevice(&device, spareSet);
-    if (SUCCEEDED(hr) && device.interfaceDetail) {
-        *mask = GetHDAudEffectSupport(&device);
+    if (FAILED(FindHDAudDevice(device, spareSet))) {
+        ReleaseHDAudDevice(device);
+        return FALSE;
     }
-    ReleaseHDAudDevice(&device);
-    return SUCCEEDED(hr);
+    return TRUE;
 }
-
-}  // namespace
 
 int SelectEffectsEndpoint(const EndpointInventory* inventory) {
     if (!inventory) {

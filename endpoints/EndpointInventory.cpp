@@ -76,17 +76,24 @@ void ListEndpoints(EndpointInventory* inventory, EDataFlow dataFlow) {
 
 }  // namespace
 
-BOOL OpenEndpointInventory(EndpointInventory* inventory) {
+HRESULT StartEndpointInventory(EndpointInventory* inventory) {
     HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     if (init != S_OK && init != S_FALSE) {
         init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     }
     inventory->comInitialized = init == S_OK || init == S_FALSE;
 
-    if (FAILED(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                                IID_IMMDeviceEnumerator,
-                                reinterpret_cast<void**>(&inventory->deviceEnumerator)))) {
+    HRESULT hr =
+        CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
+                         reinterpret_cast<void**>(&inventory->deviceEnumerator));
+    if (FAILED(hr)) {
         inventory->deviceEnumerator = nullptr;
+    }
+    return hr;
+}
+
+BOOL OpenEndpointInventory(EndpointInventory* inventory) {
+    if (FAILED(StartEndpointInventory(inventory))) {
         return FALSE;
     }
     if (!LoadExtensionLibrary(inventory)) {

@@ -56,6 +56,12 @@ struct EndpointInventory {
 // only when all of that succeeded.
 BOOL OpenEndpointInventory(EndpointInventory* inventory);
 
+// The first half of Open: initialises COM and creates the device enumerator (HRESULT of its
+// creation). Open goes on with LoadExtensionLibrary and BindExtensionExports, and unloads the
+// library again when a name is missing; a caller that wants to say which step failed makes the
+// same calls in the same order.
+HRESULT StartEndpointInventory(EndpointInventory* inventory);
+
 // Lists every render and then every capture endpoint that is active, disabled or unplugged.
 void BuildEndpointInventory(EndpointInventory* inventory);
 

@@ -7,6 +7,11 @@
 //                                           value (at most 10 s); with --bare-sheet, set up
 //                                           all the same but show the page's template in a bare
 //                                           sheet instead of starting the program
+//   halvo-sim check [--state FILE] [--extension VARIANT|none]
+//                                           HalvoCheck's start-up tests against the machine,
+//                                           with its exit code; --extension puts a stand-in
+//                                           variant of the extension library, or none, in place
+//                                           of the complete one
 //   halvo-sim show [--state FILE] [--json]  print the machine
 //   halvo-sim set [--state FILE] ENDPOINT KEY VALUE
 //   halvo-sim plug [--state FILE] front-headphones|none
@@ -19,8 +24,11 @@
 #include <vector>
 
 #include "app/PropertyPageApp.h"
+#include "check/CheckReport.h"
+#include "check/StartupCheck.h"
 #include "sim/machine/BareSheet.h"
 #include "sim/machine/Bench.h"
+#include "sim/machine/ExtensionChoice.h"
 #include "sim/machine/Instrument.h"
 #include "sim/machine/PhaseReport.h"
 #include "sim/machine/MachineReport.h"
@@ -96,6 +104,45 @@ int Run(sim::machine::StateFile& file, const std::vector<std::wstring>& args) {
     bench::MarkInitInstance();
     app.InitInstance();
     return app.ExitInstance();
+}
+
+// The start-up check as HalvoCheck.exe makes it, against the machine; its exit code is the
+// check's. Like show, it reads a missing file as the built-in laptop and leaves it missing; a
+// value the check wrote would land in an existing file, as the program's writes do.
+int Check(sim::machine::StateFile& file, const std::vector<std::wstring>& args) {
+    if (!args.empty() && (args.size() != 2 || args[0] != L"--extension")) {
+        return Fail("usage: check [--extension VARIANT|none]");
+    }
+    if (!args.empty()) {
+        std::wstring path;
+        if (args[1] != L"none") {
+            path = sim::machine::ExtensionVariantPath(args[1]);
+            if (path.empty()) {
+                return Fail("no extension library variant " + Narrow(args[1]) +
+                            " beside halvo-sim (full, missing-last, missing-middle, wrong-case "
+                            "or none)");
+            }
+        }
+        if (!sim::machine::RouteExtensionLibraryTo(path)) {
+            return Fail("cannot put the extension library variant in place");
+        }
+    }
+    MachineState state = sim::machine::DefaultMachine();
+    std::string error;
+    bool exists = file.Exists();
+    if (exists && !file.Load(&state, &error)) {
+        return Fail(error);
+    }
+    sim::machine::Bench bench(state);
+    if (exists) {
+        bench.RecordWritesTo(file);
+    }
+    CCheckReport report([](const std::wstring& line) {
+        std::string text = Narrow(line) + "\n";
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+    });
+    return RunStartupChecks(report);
 }
 
 // A missing file shows the built-in laptop, and stays missing.
@@ -215,6 +262,9 @@ int Main(std::vector<std::wstring> args) {
     if (command == L"run") {
         return Run(file, rest);
     }
+    if (command == L"check") {
+        return Check(file, rest);
+    }
     if (command == L"show" && rest.empty()) {
         return Show(file, asJson);
     }
@@ -231,6 +281,8 @@ int Main(std::vector<std::wstring> args) {
         std::printf(
             "halvo-sim [run] [--state FILE] [--hold-after KEY | --bare-sheet]\n"
             "                                            open the sheet against the machine\n"
+            "halvo-sim check [--state FILE] [--extension VARIANT|none]\n"
+            "                                            HalvoCheck's tests against the machine\n"
             "halvo-sim show [--state FILE] [--json]      print the machine\n"
             "halvo-sim set [--state FILE] ENDPOINT KEY VALUE\n"
             "halvo-sim plug [--state FILE] front-headphones|none\n"
