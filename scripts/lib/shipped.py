@@ -4,6 +4,6 @@ and the guide, which ships as ReadMe.txt. The installer's source (res/installer/
 has a component for each program; package_msi.py refuses a list and a source that disagree."""
 
 # The first is the product: its version resource names the release.
-PROGRAMS = ["HalvoSetting.exe"]
+PROGRAMS = ["HalvoSetting.exe", "HalvoCheck.exe"]
 
 GUIDE = "ReadMe.txt"

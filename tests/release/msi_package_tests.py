@@ -124,8 +124,10 @@ class Package(Scratch):
         files = self.staged()
         with open(package_msi.SOURCE, encoding="utf-8") as f:
             source = f.read()
-        self.assertEqual(["HalvoSetting.exe", "ReadMe.txt"], package_msi.files_of(source))
-        original, package_msi.PROGRAMS = package_msi.PROGRAMS, ["HalvoSetting.exe", "Other.exe"]
+        self.assertEqual(["HalvoCheck.exe", "HalvoSetting.exe", "ReadMe.txt"],
+                         package_msi.files_of(source))
+        original, package_msi.PROGRAMS = package_msi.PROGRAMS, ["HalvoSetting.exe", "HalvoCheck.exe",
+                                                                "Other.exe"]
         try:
             with self.assertRaisesRegex(ValueError, "Other.exe"):
                 self.build(files)
@@ -230,11 +232,13 @@ class Signing(Scratch):
 
     def test_release_packs_the_programs_signed_and_signs_the_package(self):
         build = os.path.join(self.scratch, "build")
-        for folder, name in (("app", "HalvoSetting.exe"), ("res/made", "HalvoSetting.ico")):
-            os.makedirs(os.path.join(build, folder))
+        for folder, name in (("app", "HalvoSetting.exe"), ("app", "HalvoCheck.exe"),
+                             ("res/made", "HalvoSetting.ico")):
+            os.makedirs(os.path.join(build, folder), exist_ok=True)
             shutil.copyfile(os.path.join(BUILD, folder, name), os.path.join(build, folder, name))
-        with open(os.path.join(build, "app", "HalvoSetting.exe.debug"), "wb") as f:
-            f.write(b"symbols")
+        for name in ("HalvoSetting.exe.debug", "HalvoCheck.exe.debug"):
+            with open(os.path.join(build, "app", name), "wb") as f:
+                f.write(b"symbols")
         dist = os.path.join(self.scratch, "dist")
         os.environ[sign_release.PASSWORD_VARIABLE] = os.environ["HALVO_TEST_PFX_PASSWORD"]
         self.addCleanup(os.environ.pop, sign_release.PASSWORD_VARIABLE)
@@ -243,7 +247,8 @@ class Signing(Scratch):
         unpacked = os.path.join(self.scratch, "unpacked")
         with zipfile.ZipFile(shipped) as archive:
             archive.extractall(unpacked)
-        self.assertEqual(0, self.verify(os.path.join(unpacked, "HalvoSetting.exe")).returncode)
+        for name in ("HalvoSetting.exe", "HalvoCheck.exe"):
+            self.assertEqual(0, self.verify(os.path.join(unpacked, name)).returncode, name)
         subprocess.run(["sha256sum", "--check", "--strict", "--quiet", "SHA256SUMS"],
                        cwd=unpacked, check=True)
         installed = os.path.join(self.scratch, "installed")

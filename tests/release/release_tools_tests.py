@@ -18,6 +18,7 @@ import zipfile
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BUILD = os.environ.get("HALVO_BUILD_DIR", os.path.join(ROOT, "build"))
 PRODUCT = os.path.join(BUILD, "app", "HalvoSetting.exe")
+CHECKER = os.path.join(BUILD, "app", "HalvoCheck.exe")
 sys.path.insert(0, os.path.join(ROOT, "scripts", "lib"))
 
 import compare_builds  # noqa: E402
@@ -30,6 +31,11 @@ GUIDE = "Halvo Setting\n=============\n\nSecond paragraph,\r\nwritten on Windows
 
 def product():
     with open(PRODUCT, "rb") as f:
+        return f.read()
+
+
+def checker():
+    with open(CHECKER, "rb") as f:
         return f.read()
 
 
@@ -116,6 +122,7 @@ class Packing(unittest.TestCase):
         where = os.path.join(self.scratch, folder)
         os.makedirs(where)
         files = {"HalvoSetting.exe": exe or product(), "HalvoSetting.exe.debug": b"symbols",
+                 "HalvoCheck.exe": checker(), "HalvoCheck.exe.debug": b"its symbols",
                  "guide.txt": GUIDE.encode(), "HalvoSetting.ico": b"icon"}
         for name, data in files.items():
             with open(os.path.join(where, name), "wb") as f:
@@ -138,19 +145,23 @@ class Packing(unittest.TestCase):
     def test_the_zips_hold_the_program_guide_checksums_and_symbols(self):
         shipped, symbols = self.pack("one")
         with zipfile.ZipFile(io.BytesIO(shipped)) as archive:
-            self.assertEqual(["HalvoSetting.exe", "ReadMe.txt", "SHA256SUMS"], archive.namelist())
+            self.assertEqual(["HalvoCheck.exe", "HalvoSetting.exe", "ReadMe.txt", "SHA256SUMS"],
+                             archive.namelist())
             members = {name: archive.read(name) for name in archive.namelist()}
             for info in archive.infolist():
                 self.assertEqual((2026, 12, 8, 16, 47, 58), info.date_time)  # 2-second steps
         self.assertEqual(product(), members["HalvoSetting.exe"])
+        self.assertEqual(checker(), members["HalvoCheck.exe"])
         self.assertEqual(b"Halvo Setting\r\n=============\r\n\r\nSecond paragraph,\r\n"
                          b"written on Windows.\r\n", members["ReadMe.txt"])
         sums = members["SHA256SUMS"].decode().splitlines()
         self.assertEqual([f"{hashlib.sha256(members[n]).hexdigest()}  {n}"
-                          for n in ("HalvoSetting.exe", "ReadMe.txt")], sums)
+                          for n in ("HalvoCheck.exe", "HalvoSetting.exe", "ReadMe.txt")], sums)
         with zipfile.ZipFile(io.BytesIO(symbols)) as archive:
-            self.assertEqual(["HalvoSetting.exe.debug"], archive.namelist())
+            self.assertEqual(["HalvoCheck.exe.debug", "HalvoSetting.exe.debug"],
+                             archive.namelist())
             self.assertEqual(b"symbols", archive.read("HalvoSetting.exe.debug"))
+            self.assertEqual(b"its symbols", archive.read("HalvoCheck.exe.debug"))
 
     def test_packing_again_elsewhere_later_gives_the_same_bytes(self):
         first = self.pack("one", mtime=time.time() - 86400)
